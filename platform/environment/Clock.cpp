@@ -1,0 +1,115 @@
+#include "platform/environment/Clock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
+
+namespace {
+qint64 steadyNowMs()
+{
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+} // namespace
+
+SystemClock::SystemClock() : m_startMs(steadyNowMs()) {}
+
+QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
+
+qint64 SystemClock::monotonicMs() const { return steadyNowMs() - m_startMs; }
+
+void SystemClock::singleShot(qint64 ms, QObject *context, std::function<void()> fn)
+{
+    QTimer::singleShot(std::chrono::milliseconds(ms), context, std::move(fn));
+}
+
+bool SystemClock::waitUntil(const std::function<bool()> &pred, qint64 timeoutMs)
+{
+    const qint64 deadline = monotonicMs() + timeoutMs;
+    while (!pred()) {
+        if (monotonicMs() >= deadline)
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!pred())
+            QThread::msleep(1);
+    }
+    return true;
+}
+
+struct SimulatedClock::Timer {
+    qint64 dueMs;
+    quint64 seq;
+    QPointer<QObject> context;
+    bool hadContext;
+    std::function<void()> fn;
+};
+
+SimulatedClock::SimulatedClock(QDateTime start)
+    : m_start(std::move(start)), m_timers(new std::vector<Timer>)
+{
+}
+
+SimulatedClock::~SimulatedClock() { delete m_timers; }
+
+QDateTime SimulatedClock::now() const { return m_start.addMSecs(m_elapsedMs); }
+
+qint64 SimulatedClock::monotonicMs() const { return m_elapsedMs; }
+
+void SimulatedClock::setNow(const QDateTime &t) { m_start = t.addMSecs(-m_elapsedMs); }
+
+void SimulatedClock::singleShot(qint64 ms, QObject *context, std::function<void()> fn)
+{
+    m_timers->push_back(
+        Timer{m_elapsedMs + std::max<qint64>(ms, 0), m_seq++, context, context != nullptr, std::move(fn)});
+}
+
+int SimulatedClock::pendingTimers() const { return int(m_timers->size()); }
+
+// Fires the earliest timer due at or before limitMs; false if there is none.
+bool SimulatedClock::fireNextDue(qint64 limitMs)
+{
+    auto it = std::min_element(m_timers->begin(), m_timers->end(), [](const Timer &a, const Timer &b) {
+        return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.seq < b.seq;
+    });
+    if (it == m_timers->end() || it->dueMs > limitMs)
+        return false;
+    Timer t = std::move(*it);
+    m_timers->erase(it);
+    m_elapsedMs = std::max(m_elapsedMs, t.dueMs);
+    if (!t.hadContext || t.context)
+        t.fn();
+    return true;
+}
+
+void SimulatedClock::advance(qint64 ms)
+{
+    const qint64 target = m_elapsedMs + ms;
+    QCoreApplication::processEvents();
+    while (fireNextDue(target))
+        QCoreApplication::processEvents();
+    m_elapsedMs = target;
+    QCoreApplication::processEvents();
+}
+
+bool SimulatedClock::waitUntil(const std::function<bool()> &pred, qint64 timeoutMs)
+{
+    const qint64 deadline = m_elapsedMs + timeoutMs;
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (pred())
+            return true;
+        if (!fireNextDue(deadline)) {
+            m_elapsedMs = std::max(m_elapsedMs, deadline);
+            QCoreApplication::processEvents();
+            return pred();
+        }
+    }
+}

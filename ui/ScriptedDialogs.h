@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ui/Dialogs.h"
+
+#include <deque>
+#include <stdexcept>
+#include <vector>
+
+// The dialogs service for tests: records every box and file dialog, and
+// answers from queues the test fills. An unexpected dialog (nothing queued)
+// throws, so a test never hangs on a box it did not plan for.
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Shown {
+        enum Kind { Message, Error, Open, Save } kind;
+        QString text;     // message text, or the dialog's initial file name
+        QString caption;  // caption, or the dialog's initial folder
+        MsgButtons buttons = MsgButtons::Ok;
+        MsgIcon icon = MsgIcon::None;
+        FileDialogRequest request;
+    };
+
+    std::vector<Shown> shown;
+
+    // Answers for boxes with more than an OK button, in order.
+    void answer(MsgResult r) { m_answers.push_back(r); }
+    // Answers for file dialogs, in order; nullopt is a cancel.
+    void answerFile(std::optional<QString> path) { m_files.push_back(std::move(path)); }
+
+    MsgResult messageBox(const QString &text, const QString &caption, MsgButtons buttons, MsgIcon icon) override
+    {
+        shown.push_back({Shown::Message, text, caption, buttons, icon, {}});
+        if (buttons == MsgButtons::Ok)
+            return MsgResult::Ok;
+        if (m_answers.empty())
+            throw std::logic_error("unexpected question: " + text.toStdString());
+        const MsgResult r = m_answers.front();
+        m_answers.pop_front();
+        return r;
+    }
+    void showError(const QString &text) override
+    {
+        shown.push_back({Shown::Error, text, applicationTitle(), MsgButtons::Ok, MsgIcon::Error, {}});
+    }
+    std::optional<QString> openFile(const FileDialogRequest &request) override { return file(Shown::Open, request); }
+    std::optional<QString> saveFile(const FileDialogRequest &request) override { return file(Shown::Save, request); }
+
+    // Texts of everything shown, in order (for compact assertions).
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const Shown &s : shown)
+            out << s.text;
+        return out;
+    }
+    bool allAnswersUsed() const { return m_answers.empty() && m_files.empty(); }
+
+private:
+    std::optional<QString> file(Shown::Kind kind, const FileDialogRequest &request)
+    {
+        shown.push_back({kind, request.fileName, request.folder, MsgButtons::Ok, MsgIcon::None, request});
+        if (m_files.empty())
+            throw std::logic_error("unexpected file dialog: " + request.title.toStdString());
+        auto r = m_files.front();
+        m_files.pop_front();
+        return r;
+    }
+
+    std::deque<MsgResult> m_answers;
+    std::deque<std::optional<QString>> m_files;
+};
