@@ -4,10 +4,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-# Debian 12 packages the build, the program and the tests need.
-PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev \
-	libgtest-dev libgmock-dev googletest libbenchmark-dev \
-	xvfb xauth sox gdal-bin python3-dbfread fonts-dejavu-core
+# Debian 12 packages the build, the program and the tests need (deps/*.txt).
+PACKAGES = $(shell cat deps/*.txt | sed 's/\#.*//')
 
 .PHONY: all build run test deps bench clean
 
