@@ -1,0 +1,222 @@
+#include "config/Settings.h"
+
+#include "platform/environment/Clock.h"
+#include "platform/profile/IniFile.h"
+#include "platform/profile/TextEncoding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace {
+
+QString withSeparator(QString folder)
+{
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+// An empty rich-text document, written when the fax editor has no content.
+const QByteArray kEmptyRtf = "{\\rtf1}";
+
+bool readFile(const QString &path, QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    bytes = f.readAll();
+    return true;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile f(path);
+    f.setDirectWriteFallback(true);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+        throw SettingsFileError(QStringLiteral("Cannot create file \"%1\". %2")
+                                    .arg(QDir::toNativeSeparators(path), f.errorString()));
+}
+
+// A list selection as the loader applies it: an index below the entry count
+// selects that entry (a negative one selects nothing), anything else leaves
+// the list unselected.
+int selectionFor(int value, int count)
+{
+    return value >= 0 && value < count ? value : -1;
+}
+
+void loadDevice(Settings &s, const IniFile &ini, const SettingsLoadHooks &hooks)
+{
+    const QString selection =
+        ini.ReadString(QStringLiteral("TapiDevice"), QStringLiteral("Selection"), QString());
+    if (!hooks.setSelectedDevice) {
+        // No line device yet: the record keeps the name for the next save.
+        s.selectedDevice = selection;
+        s.editSelectedDevice = selection;
+        s.voiceSupport = VoiceSupport::NotChecked;
+        return;
+    }
+    try {
+        hooks.setSelectedDevice(selection);
+        if (hooks.setEnableVoice)
+            hooks.setEnableVoice(true);
+        const bool enabled = hooks.enableVoice ? hooks.enableVoice() : true;
+        s.voiceSupport = enabled ? VoiceSupport::Supported : VoiceSupport::Unchanged;
+    } catch (...) {
+        s.voiceSupport = VoiceSupport::NotSupported;
+        if (hooks.showMessage)
+            hooks.showMessage(QString::fromUtf8(kVoiceCheckFailedMessage));
+    }
+    s.selectedDevice = hooks.selectedDevice ? hooks.selectedDevice() : selection;
+    s.editSelectedDevice = s.selectedDevice;
+}
+
+void loadMailMessage(Settings &s, const SettingsPaths &paths)
+{
+    QByteArray bytes;
+    if (!QFileInfo::exists(paths.mailMessageFile()))
+        return;
+    if (!readFile(paths.mailMessageFile(), bytes))
+        throw SettingsFileError(QStringLiteral("Cannot open file \"%1\".")
+                                    .arg(QDir::toNativeSeparators(paths.mailMessageFile())));
+    const TextEncoding::Decoded decoded = TextEncoding::decode(bytes);
+    s.mailMessageCodec = decoded.codec;
+    s.mailMessageLineBreak = TextEncoding::lineBreakOf(decoded.text);
+    // Lines as a text list reads them: CR LF, LF or CR ends a line, and a
+    // final line end does not open another line.
+    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = decoded.text.split(breaks);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    s.mailMessage = lines;
+}
+
+void loadFaxTemplate(Settings &s, const SettingsPaths &paths)
+{
+    if (!QFileInfo::exists(paths.faxTemplateFile()))
+        return;
+    QByteArray bytes;
+    if (!readFile(paths.faxTemplateFile(), bytes))
+        throw SettingsFileError(QStringLiteral("Cannot open file \"%1\".")
+                                    .arg(QDir::toNativeSeparators(paths.faxTemplateFile())));
+    s.faxTemplateRtf = bytes;
+}
+
+} // namespace
+
+SettingsPaths SettingsPaths::inProgramFolder(const QString &programFolder)
+{
+    const QString folder = withSeparator(programFolder);
+    return {folder + QStringLiteral("Kestrun.ini"), folder + QStringLiteral("Template/")};
+}
+
+QString SettingsPaths::mailMessageFile() const
+{
+    return withSeparator(templateFolder) + QStringLiteral("mailmessage.txt");
+}
+
+QString SettingsPaths::faxTemplateFile() const
+{
+    return withSeparator(templateFolder) + QStringLiteral("faxtemplate.rtf");
+}
+
+void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, const SettingsLoadHooks &hooks)
+{
+    const IniFile ini(paths.iniFile);
+    const QString playList = QStringLiteral("PlayList");
+    const QString wave = QStringLiteral("WavePlaying");
+    const QString email = QStringLiteral("Email");
+    const QString fax = QStringLiteral("Fax");
+
+    // The three lists start empty at load and take the same entries.
+    s.playList.clear();
+    const int count = ini.ReadInteger(playList, QStringLiteral("Count"), 0);
+    for (int i = 0; i < count; ++i) {
+        const QString entry = ini.ReadString(playList, QString::number(i), QString());
+        if (!entry.isEmpty())
+            s.playList << entry;
+    }
+
+    loadDevice(s, ini, hooks);
+
+    s.play1 = selectionFor(ini.ReadInteger(wave, QStringLiteral("Play1"), 0), s.playList.size());
+    s.play2 = selectionFor(ini.ReadInteger(wave, QStringLiteral("Play2"), 1), s.playList.size());
+    s.waveDestination = ini.ReadInteger(wave, QStringLiteral("Destination"), 2);
+
+    s.addFirstName = ini.ReadBool(email, QStringLiteral("AddFirstName"), true);
+    s.addAttachment = ini.ReadBool(email, QStringLiteral("AddAttachment"), false);
+    s.attachmentFile = ini.ReadString(email, QStringLiteral("AttachmentFile"), QString());
+    s.mailSubject = ini.ReadString(email, QStringLiteral("Subject"), QString());
+    s.viewBeforeSend = ini.ReadBool(email, QStringLiteral("ViewBeforeSend"), true);
+    loadMailMessage(s, paths);
+    s.emailHostSelection = ini.ReadInteger(email, QStringLiteral("HostSelection"), 0);
+    s.emailHostApp = ini.ReadString(email, QStringLiteral("HostApp"), QString());
+
+    const QDateTime now = clock.now();
+    s.faxSource = ini.ReadInteger(fax, QStringLiteral("FaxSource"), 0);
+    s.coverPage = ini.ReadInteger(fax, QStringLiteral("CoverPage"), 1);
+    s.schedule = ini.ReadInteger(fax, QStringLiteral("Schedule"), 0);
+    s.faxSubject = ini.ReadString(fax, QStringLiteral("Subject"), QString());
+    s.faxNote = ini.ReadString(fax, QStringLiteral("Note"), QString());
+    s.sourceFile = ini.ReadString(fax, QStringLiteral("SourceFile"), QString());
+    s.scheduleDate = ini.ReadDate(fax, QStringLiteral("ScheduleDate"), now.date());
+    s.scheduleTime = ini.ReadTime(fax, QStringLiteral("ScheduleTime"), now.time());
+    loadFaxTemplate(s, paths);
+    s.faxHostSelection = ini.ReadInteger(fax, QStringLiteral("HostSelection"), 0);
+    s.faxHostApp = ini.ReadString(fax, QStringLiteral("HostApp"), QString());
+
+    s.recordCalls = ini.ReadBool(QStringLiteral("General"), QStringLiteral("RecordCalls"), false);
+}
+
+void SaveSettings(const Settings &s, const SettingsPaths &paths)
+{
+    IniFile ini(paths.iniFile);
+    const QString playList = QStringLiteral("PlayList");
+    const QString wave = QStringLiteral("WavePlaying");
+    const QString email = QStringLiteral("Email");
+    const QString fax = QStringLiteral("Fax");
+
+    // Numbered keys of the old list go first, so a shorter list leaves none
+    // of them behind.
+    const int oldCount = ini.ReadInteger(playList, QStringLiteral("Count"), 0);
+    for (int i = 0; i < oldCount; ++i)
+        ini.DeleteKey(playList, QString::number(i));
+    ini.WriteInteger(playList, QStringLiteral("Count"), static_cast<int>(s.playList.size()));
+    for (qsizetype i = 0; i < s.playList.size(); ++i)
+        ini.WriteString(playList, QString::number(i), s.playList[i]);
+
+    ini.WriteString(QStringLiteral("TapiDevice"), QStringLiteral("Selection"), s.selectedDevice);
+
+    ini.WriteInteger(wave, QStringLiteral("Play1"), s.play1);
+    ini.WriteInteger(wave, QStringLiteral("Play2"), s.play2);
+    ini.WriteInteger(wave, QStringLiteral("Destination"), s.waveDestination);
+
+    ini.WriteBool(email, QStringLiteral("AddFirstName"), s.addFirstName);
+    ini.WriteBool(email, QStringLiteral("AddAttachment"), s.addAttachment);
+    ini.WriteString(email, QStringLiteral("AttachmentFile"), s.attachmentFile);
+    ini.WriteString(email, QStringLiteral("Subject"), s.mailSubject);
+    ini.WriteBool(email, QStringLiteral("ViewBeforeSend"), s.viewBeforeSend);
+    QString mailText;
+    for (const QString &line : s.mailMessage)
+        mailText += line + s.mailMessageLineBreak;
+    writeFile(paths.mailMessageFile(), TextEncoding::encode(mailText, s.mailMessageCodec));
+    ini.WriteInteger(email, QStringLiteral("HostSelection"), s.emailHostSelection);
+    ini.WriteString(email, QStringLiteral("HostApp"), s.emailHostApp);
+
+    ini.WriteInteger(fax, QStringLiteral("FaxSource"), s.faxSource);
+    ini.WriteInteger(fax, QStringLiteral("CoverPage"), s.coverPage);
+    ini.WriteInteger(fax, QStringLiteral("Schedule"), s.schedule);
+    ini.WriteString(fax, QStringLiteral("Subject"), s.faxSubject);
+    ini.WriteString(fax, QStringLiteral("Note"), s.faxNote);
+    ini.WriteString(fax, QStringLiteral("SourceFile"), s.sourceFile);
+    ini.WriteDate(fax, QStringLiteral("ScheduleDate"), s.scheduleDate);
+    ini.WriteTime(fax, QStringLiteral("ScheduleTime"), s.scheduleTime);
+    writeFile(paths.faxTemplateFile(), s.faxTemplateRtf.isEmpty() ? kEmptyRtf : s.faxTemplateRtf);
+    ini.WriteInteger(fax, QStringLiteral("HostSelection"), s.faxHostSelection);
+    ini.WriteString(fax, QStringLiteral("HostApp"), s.faxHostApp);
+
+    ini.WriteBool(QStringLiteral("General"), QStringLiteral("RecordCalls"), s.recordCalls);
+}

@@ -1,0 +1,279 @@
+#include "config/Settings.h"
+
+#include "platform/profile/IniFile.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <stdexcept>
+
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    // Today is 5 March 2007, 9:00 (the test environment's clock).
+    TestEnvironment t;
+    SettingsPaths paths = SettingsPaths::inProgramFolder(t.programFolder());
+
+    void SetUp() override { QDir().mkpath(paths.templateFolder); }
+
+    void writeIni(const QByteArray &text) { writeBytes(paths.iniFile, text); }
+    QByteArray ini() const { return readBytes(paths.iniFile); }
+    Settings load(const SettingsLoadHooks &hooks = {})
+    {
+        Settings s;
+        LoadSettings(s, paths, t.clock, hooks);
+        return s;
+    }
+};
+
+TEST_F(SettingsTest, PathsLieInTheProgramFolder)
+{
+    EXPECT_EQ(paths.iniFile, t.programFolder() + "/Kestrun.ini");
+    EXPECT_EQ(paths.templateFolder, t.programFolder() + "/Template/");
+    EXPECT_EQ(paths.mailMessageFile(), t.programFolder() + "/Template/mailmessage.txt");
+    EXPECT_EQ(SettingsPaths::inProgramFolder(t.programFolder() + "/").iniFile, paths.iniFile);
+}
+
+TEST_F(SettingsTest, MissingFileGivesEveryDefaultAndTheFirstSaveWritesThemInOrder)
+{
+    // GIVEN no settings file and no side files; the memo holds what the form gave it
+    Settings s;
+    s.mailMessage = QStringList{"from the form"};
+    s.faxTemplateRtf = "{\\rtf1 form}";
+    LoadSettings(s, paths, t.clock);
+
+    // THEN every key has its default, and the side files left the controls alone
+    EXPECT_TRUE(s.playList.isEmpty());
+    EXPECT_EQ(s.play1, -1); // 0 is not below the empty list's count
+    EXPECT_EQ(s.play2, -1);
+    EXPECT_EQ(s.selectedDevice, "");
+    EXPECT_EQ(s.voiceSupport, VoiceSupport::NotChecked);
+    EXPECT_EQ(s.waveDestination, 2);
+    EXPECT_TRUE(s.addFirstName);
+    EXPECT_FALSE(s.addAttachment);
+    EXPECT_TRUE(s.viewBeforeSend);
+    EXPECT_EQ(s.emailHostSelection, 0);
+    EXPECT_EQ(s.faxSource, 0);
+    EXPECT_EQ(s.coverPage, 1);
+    EXPECT_EQ(s.schedule, 0);
+    EXPECT_EQ(s.scheduleDate, QDate(2007, 3, 5));
+    EXPECT_EQ(s.scheduleTime, QTime(9, 0));
+    EXPECT_EQ(s.faxHostSelection, 0);
+    EXPECT_FALSE(s.recordCalls);
+    EXPECT_EQ(s.mailMessage, QStringList{"from the form"});
+    EXPECT_EQ(s.faxTemplateRtf, "{\\rtf1 form}");
+    EXPECT_FALSE(QFile::exists(paths.iniFile));
+
+    // WHEN saved
+    s.mailMessage = {};
+    s.faxTemplateRtf = {};
+    SaveSettings(s, paths);
+
+    // THEN the file is created with the keys in save order and the side files
+    // hold an empty body and an empty document
+    EXPECT_EQ(ini(),
+              "[PlayList]\r\nCount=0\r\n\r\n"
+              "[TapiDevice]\r\nSelection=\r\n\r\n"
+              "[WavePlaying]\r\nPlay1=-1\r\nPlay2=-1\r\nDestination=2\r\n\r\n"
+              "[Email]\r\nAddFirstName=1\r\nAddAttachment=0\r\nAttachmentFile=\r\nSubject=\r\n"
+              "ViewBeforeSend=1\r\nHostSelection=0\r\nHostApp=\r\n\r\n"
+              "[Fax]\r\nFaxSource=0\r\nCoverPage=1\r\nSchedule=0\r\nSubject=\r\nNote=\r\nSourceFile=\r\n"
+              "ScheduleDate=3/5/2007\r\nScheduleTime=9:00:00 AM\r\nHostSelection=0\r\nHostApp=\r\n\r\n"
+              "[General]\r\nRecordCalls=0\r\n");
+    EXPECT_EQ(readBytes(paths.mailMessageFile()), "");
+    EXPECT_EQ(readBytes(paths.faxTemplateFile()), "{\\rtf1}");
+}
+
+TEST_F(SettingsTest, LoadThenSaveKeepsTheFileAndBothSideFiles)
+{
+    // GIVEN a settings file with every key set away from its default, in the
+    // Windows code page, and both side files
+    const QString data = QStringLiteral(BRENVOY_TEST_DATA);
+    const QByteArray iniBytes = readBytes(data + "/Kestrun.ini");
+    const QByteArray mailBytes = readBytes(data + "/mailmessage.txt");
+    const QByteArray faxBytes = readBytes(data + "/faxtemplate.rtf");
+    writeIni(iniBytes);
+    writeBytes(paths.mailMessageFile(), mailBytes);
+    writeBytes(paths.faxTemplateFile(), faxBytes);
+
+    const Settings s = load();
+    EXPECT_EQ(s.playList.size(), 3);
+    EXPECT_EQ(s.play1, 2);
+    EXPECT_EQ(s.play2, -1);
+    EXPECT_EQ(s.selectedDevice, "Simulated Voice Modem");
+    EXPECT_EQ(s.waveDestination, 0);
+    EXPECT_EQ(s.mailSubject, " Prices for 2007 ");
+    EXPECT_EQ(s.faxSubject, QString::fromUtf8("Café prices"));
+    EXPECT_EQ(s.scheduleDate, QDate(2007, 3, 9));
+    EXPECT_EQ(s.scheduleTime, QTime(16, 30, 15));
+    EXPECT_EQ(s.mailMessage, (QStringList{"Dear customer,", "", QString::fromUtf8("our café prices € 2007:"),
+                                          "  see attachment"}));
+    EXPECT_TRUE(s.recordCalls);
+
+    SaveSettings(s, paths);
+
+    EXPECT_EQ(ini(), iniBytes);
+    EXPECT_EQ(readBytes(paths.mailMessageFile()), mailBytes);
+    EXPECT_EQ(readBytes(paths.faxTemplateFile()), faxBytes);
+}
+
+TEST_F(SettingsTest, PlayListSkipsEmptyEntriesAndSaveLeavesNoStaleKeys)
+{
+    // GIVEN Count 5 whose key "1" is empty and key "3" missing
+    writeIni("[PlayList]\r\nCount=5\r\n0=/w/a.wav\r\n1=\r\n2=/w/c.wav\r\n4=/w/e.wav\r\n5=/w/beyond.wav\r\n");
+    Settings s = load();
+    EXPECT_EQ(s.playList, (QStringList{"/w/a.wav", "/w/c.wav", "/w/e.wav"}));
+
+    // WHEN one entry is removed and the settings saved
+    s.playList.removeLast();
+    SaveSettings(s, paths);
+
+    // THEN Count 2 with keys "0" and "1"; every numbered key below the old
+    // count is gone, and a key beyond it is left as it was
+    const IniFile file(paths.iniFile);
+    EXPECT_EQ(file.ReadSection("PlayList"), (QStringList{"Count", "5", "0", "1"}));
+    EXPECT_EQ(file.ReadString("PlayList", "Count", ""), "2");
+    EXPECT_EQ(file.ReadString("PlayList", "0", ""), "/w/a.wav");
+    EXPECT_EQ(file.ReadString("PlayList", "1", ""), "/w/c.wav");
+    EXPECT_EQ(load().playList, (QStringList{"/w/a.wav", "/w/c.wav"}));
+}
+
+TEST_F(SettingsTest, PlaySelectionsOutsideTheListSelectNothing)
+{
+    struct Case {
+        const char *play1;
+        const char *play2;
+        int expect1;
+        int expect2;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, 0, 1},                     // defaults
+        {"1", "0", 1, 0},         {"2", "3", -1, -1}, // equal to or above the count
+        {"-1", "-1", -1, -1},     {"-7", "x", -1, 1}, // below -1; unreadable gives the default
+    };
+    for (const Case &c : cases) {
+        QByteArray text = "[PlayList]\r\nCount=2\r\n0=/w/a.wav\r\n1=/w/b.wav\r\n[WavePlaying]\r\n";
+        if (c.play1)
+            text += QByteArray("Play1=") + c.play1 + "\r\n";
+        if (c.play2)
+            text += QByteArray("Play2=") + c.play2 + "\r\n";
+        writeIni(text);
+        const Settings s = load();
+        EXPECT_EQ(s.play1, c.expect1) << (c.play1 ? c.play1 : "-");
+        EXPECT_EQ(s.play2, c.expect2) << (c.play2 ? c.play2 : "-");
+    }
+}
+
+TEST_F(SettingsTest, UnparsableScheduleComesBackAsNow)
+{
+    // Written under a German short date format, read under the US one.
+    writeIni("[Fax]\r\nScheduleDate=25.03.2007\r\nScheduleTime=half past four\r\n");
+    Settings s = load();
+    EXPECT_EQ(s.scheduleDate, QDate(2007, 3, 5));
+    EXPECT_EQ(s.scheduleTime, QTime(9, 0));
+
+    // The date's time part and the time's date part are never stored.
+    s.scheduleDate = QDate(2007, 4, 1);
+    s.scheduleTime = QTime(7, 5, 3);
+    SaveSettings(s, paths);
+    EXPECT_EQ(IniFile(paths.iniFile).ReadString("Fax", "ScheduleDate", ""), "4/1/2007");
+    EXPECT_EQ(IniFile(paths.iniFile).ReadString("Fax", "ScheduleTime", ""), "7:05:03 AM");
+}
+
+struct FakeDevice {
+    QString selected;
+    bool voice = false;
+    bool failVoice = false;
+    QString resolvedName; // what an empty selection resolves to
+    QStringList calls;
+
+    SettingsLoadHooks hooks(QStringList *messages)
+    {
+        SettingsLoadHooks h;
+        h.setSelectedDevice = [this](const QString &name) {
+            calls << "SelectedDevice=" + name;
+            selected = name.isEmpty() ? resolvedName : name;
+        };
+        h.selectedDevice = [this] { return selected; };
+        h.setEnableVoice = [this](bool on) {
+            calls << QString("EnableVoice=%1").arg(on);
+            if (failVoice)
+                throw std::runtime_error("no voice");
+            voice = on;
+        };
+        h.enableVoice = [this] { return voice; };
+        h.showMessage = [messages](const QString &text) { messages->append(text); };
+        return h;
+    }
+};
+
+TEST_F(SettingsTest, DeviceStepResolvesTheDeviceAndReportsAFailedVoiceCheck)
+{
+    QStringList messages;
+
+    // A file without a TapiDevice section: the device gets an empty name and
+    // resolves it itself.
+    writeIni("[General]\r\nRecordCalls=1\r\n");
+    FakeDevice modem;
+    modem.resolvedName = "Simulated Voice Modem";
+    Settings s = load(modem.hooks(&messages));
+    EXPECT_EQ(modem.calls, (QStringList{"SelectedDevice=", "EnableVoice=1"}));
+    EXPECT_EQ(s.selectedDevice, "Simulated Voice Modem");
+    EXPECT_EQ(s.editSelectedDevice, "Simulated Voice Modem");
+    EXPECT_EQ(s.voiceSupport, VoiceSupport::Supported);
+    EXPECT_TRUE(messages.isEmpty());
+
+    // A device without voice: reported, and the rest still loads.
+    writeIni("[TapiDevice]\r\nSelection=Plain Modem\r\n[General]\r\nRecordCalls=1\r\n");
+    FakeDevice plain;
+    plain.failVoice = true;
+    s = load(plain.hooks(&messages));
+    EXPECT_EQ(s.voiceSupport, VoiceSupport::NotSupported);
+    EXPECT_EQ(s.editSelectedDevice, "Plain Modem");
+    EXPECT_EQ(messages, QStringList{QString::fromUtf8(kVoiceCheckFailedMessage)});
+    EXPECT_TRUE(s.recordCalls);
+}
+
+TEST_F(SettingsTest, SaveFailuresAreReported)
+{
+    Settings s;
+    s.scheduleDate = QDate(2007, 3, 5);
+    s.scheduleTime = QTime(9, 0);
+
+    // The Template folder is gone: the side file cannot be written.
+    QDir(paths.templateFolder).removeRecursively();
+    EXPECT_THROW(SaveSettings(s, paths), SettingsFileError);
+
+    // The settings file's folder does not exist.
+    SettingsPaths nowhere = SettingsPaths::inProgramFolder(t.programFolder() + "/missing");
+    try {
+        SaveSettings(s, nowhere);
+        FAIL() << "no exception";
+    } catch (const EIniFileException &e) {
+        EXPECT_EQ(e.text(), "Unable to write to " + nowhere.iniFile);
+    }
+}
+
+} // namespace
