@@ -16,6 +16,8 @@
 #include <optional>
 #include <stdexcept>
 
+class Clock;
+
 // Every failure of the table carries its text ("Invalid DBF file.", ...).
 class EDbfError : public std::runtime_error {
 public:
@@ -57,6 +59,10 @@ public:
 
     QString Name() const;
 
+    // The clock whose date goes into the header's date of last update
+    // (the system clock when none is set).
+    void setClock(const Clock *clock);
+
     // Folder (a full path; a trailing separator is allowed) and file name.
     // Setting a table name that holds a folder sets both.
     QString FilePath() const;
@@ -75,6 +81,11 @@ public:
     int TableLevel() const;
     // The code page named by the language driver byte, e.g. "Windows-1252".
     QString CodePage() const;
+    // Header byte 29 of the open table.
+    int LanguageDriver() const;
+    // False when the table has memo fields but its memo file is missing:
+    // memos then read as empty and memo changes are not stored.
+    bool HasMemoFile() const;
 
     DatasetState State() const;
 
@@ -128,6 +139,9 @@ public:
     bool Filtered() const;
     void setFiltered(bool on);
     std::function<bool(TDbfTable &)> OnFilterRecord;
+    // Re-reads the records from the file (including those other programs
+    // appended) and keeps the current record when it is still visible.
+    void Refresh();
 
     // The first visible record in file order whose fields match values; it
     // becomes current when found.
@@ -156,3 +170,5 @@ private:
 // ".dbt"): the 54 contact fields, dBase IV level, 512-byte memo blocks.
 // On failure the half-written files are removed and EDbfError is thrown.
 void CreateContactTable(const QString &path);
+// The same, with the header's update date taken from clock.
+void CreateContactTable(const QString &path, const Clock &clock);

@@ -1,0 +1,1142 @@
+#include "contacts/DbfTable.h"
+
+#include "contacts/CodePage.h"
+#include "contacts/DbfFile.h"
+#include "contacts/DbfFormat.h"
+#include "contacts/LocateIndex.h"
+#include "contacts/MemoFile.h"
+#include "contacts/SearchExpression.h"
+#include "platform/environment/Clock.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+namespace {
+
+const Clock &systemClock()
+{
+    static SystemClock clock;
+    return clock;
+}
+
+} // namespace
+
+struct TDbfTable::Impl {
+    QString name;
+    QString folder;
+    QString tableName;
+    const Clock *clock = nullptr;
+
+    dbf::File file;
+    MemoFile memo;
+    std::unique_ptr<dbf::Journal> journal;
+    dbf::Layout layout;
+    const ::CodePage *codePage = &::CodePage::windows1252();
+    QHash<QString, int> fieldIndex;
+    uint32_t recordCount = 0;
+
+    DatasetState state = DatasetState::Inactive;
+    std::vector<uint32_t> visible;
+    qint64 cur = -1; // index into visible
+    bool bof = true, eof = true;
+    QByteArray curBuf;
+    QByteArray editBuf;
+    QByteArray origBuf; // the record as Edit read it, for the locate index
+    QHash<int, QString> pendingMemo;
+    bool modified = false;
+    qint64 insertReturn = -1; // current index before Append
+    const char *testRec = nullptr;
+    QByteArray blank;
+
+    QString filterText;
+    bool filtered = false;
+    int filterField = -1;
+    SearchPattern filterPattern;
+    bool filterSet = false;
+
+    mutable QHash<uint32_t, QByteArray> cache;
+    std::map<int, LocateIndex> locateIndex; // by field, built on first use
+    mutable std::u16string scratch;
+
+    dbf::File *files[2] = {&file, nullptr};
+
+    // --- helpers ---
+    [[noreturn]] void fail(const QString &text) const { throw EDbfError(name + QStringLiteral(": ") + text); }
+    void checkActive() const
+    {
+        if (state == DatasetState::Inactive)
+            fail(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    }
+    int fieldOrThrow(const QString &field) const
+    {
+        auto it = fieldIndex.constFind(field.toUpper());
+        if (it == fieldIndex.constEnd())
+            fail(QStringLiteral("Field '%1' not found").arg(field));
+        return it.value();
+    }
+    qint64 offsetOf(uint32_t recno) const
+    {
+        return qint64(layout.headerSize) + qint64(recno - 1) * layout.recordSize;
+    }
+    QDate today() const { return (clock ? clock : &systemClock())->now().date(); }
+
+    QByteArray readRecord(uint32_t recno) const
+    {
+        auto it = cache.constFind(recno);
+        if (it != cache.constEnd())
+            return it.value();
+        QByteArray r = file.readAt(offsetOf(recno), layout.recordSize);
+        if (r.size() < layout.recordSize)
+            r = blank;
+        if (cache.size() > 1024)
+            cache.clear();
+        cache.insert(recno, r);
+        return r;
+    }
+
+    const char *record() const
+    {
+        if (testRec)
+            return testRec;
+        if (state == DatasetState::Edit || state == DatasetState::Insert)
+            return editBuf.constData();
+        if (cur >= 0)
+            return curBuf.constData();
+        return blank.constData();
+    }
+    bool usingEditBuffer() const
+    {
+        return !testRec && (state == DatasetState::Edit || state == DatasetState::Insert);
+    }
+
+    QString memoText(const char *rec, int fi, bool pending) const
+    {
+        if (pending) {
+            auto it = pendingMemo.constFind(fi);
+            if (it != pendingMemo.constEnd())
+                return it.value();
+        }
+        const FieldDef &f = layout.fields[fi];
+        const QByteArray bytes = memo.read(dbf::decodeMemoBlock(rec + f.offset, f.width));
+        return codePage->decode(bytes.constData(), bytes.size());
+    }
+
+    QString text(const char *rec, int fi, bool pending) const
+    {
+        const FieldDef &f = layout.fields[fi];
+        const char *p = rec + f.offset;
+        switch (f.type) {
+        case FieldType::Character:
+            return codePage->decode(p, dbf::trimmedLength(p, f.width));
+        case FieldType::Number: {
+            int b = 0, e = f.width;
+            while (b < e && p[b] == ' ')
+                ++b;
+            while (e > b && p[e - 1] == ' ')
+                --e;
+            return QString::fromLatin1(p + b, e - b);
+        }
+        case FieldType::Logical:
+            if (*p == ' ')
+                return {};
+            return dbf::decodeLogical(*p) ? QStringLiteral("True") : QStringLiteral("False");
+        case FieldType::Date: {
+            const auto d = dbf::decodeDate(p);
+            return d ? QLocale().toString(*d, QLocale::ShortFormat) : QString();
+        }
+        case FieldType::Memo:
+            return memoText(rec, fi, pending);
+        }
+        return {};
+    }
+
+    void setState(TDbfTable &t, DatasetState s)
+    {
+        if (state == s)
+            return;
+        state = s;
+        if (t.OnStateChange)
+            t.OnStateChange(t);
+    }
+    void loadCurrent() { curBuf = cur >= 0 ? readRecord(visible[size_t(cur)]) : blank; }
+    void moveTo(TDbfTable &t, qint64 index)
+    {
+        const uint32_t before = cur >= 0 ? visible[size_t(cur)] : 0;
+        cur = visible.empty() ? -1 : std::clamp<qint64>(index, 0, qint64(visible.size()) - 1);
+        loadCurrent();
+        const uint32_t after = cur >= 0 ? visible[size_t(cur)] : 0;
+        if (before != after && t.AfterScroll)
+            t.AfterScroll(t);
+    }
+    void checkBrowse(TDbfTable &t)
+    {
+        checkActive();
+        if (state == DatasetState::Edit || state == DatasetState::Insert) {
+            if (modified)
+                t.Post();
+            else
+                t.Cancel();
+        }
+    }
+    void needEdit() const
+    {
+        if (state != DatasetState::Edit && state != DatasetState::Insert)
+            fail(QStringLiteral("Dataset not in edit or insert mode"));
+    }
+    void put(int fi, const QByteArray &bytes)
+    {
+        const FieldDef &f = layout.fields[fi];
+        QByteArray v = bytes.left(f.width);
+        v.append(QByteArray(f.width - v.size(), ' '));
+        memcpy(editBuf.data() + f.offset, v.constData(), size_t(f.width));
+        modified = true;
+    }
+
+    bool passesExpression(const char *rec) const
+    {
+        if (!filterSet || filterField < 0)
+            return true;
+        const FieldDef &f = layout.fields[filterField];
+        const char *p = rec + f.offset;
+        scratch.clear();
+        codePage->appendFolded(p, dbf::trimmedLength(p, f.width), scratch);
+        return filterPattern.matchesFolded(scratch);
+    }
+
+    bool passes(TDbfTable &t, uint32_t, const char *rec)
+    {
+        if (rec[0] == dbf::kDeletedFlag)
+            return false;
+        if (!filtered)
+            return true;
+        if (!passesExpression(rec))
+            return false;
+        if (t.OnFilterRecord) {
+            testRec = rec;
+            struct Reset {
+                const char *&p;
+                ~Reset() { p = nullptr; }
+            } reset{testRec};
+            return t.OnFilterRecord(t);
+        }
+        return true;
+    }
+
+    void rebuildVisible(TDbfTable &t)
+    {
+        visible.clear();
+        visible.reserve(recordCount);
+        try {
+            dbf::scanRecords(file, layout.headerSize, layout.recordSize, 1, recordCount,
+                             [&](uint32_t recno, const char *rec) {
+                                 if (passes(t, recno, rec))
+                                     visible.push_back(recno);
+                                 return true;
+                             });
+        } catch (...) {
+            // A filter that fails must not hide contacts: show them all.
+            filtered = false;
+            visible.clear();
+            dbf::scanRecords(file, layout.headerSize, layout.recordSize, 1, recordCount,
+                             [&](uint32_t recno, const char *rec) {
+                                 if (rec[0] != dbf::kDeletedFlag)
+                                     visible.push_back(recno);
+                                 return true;
+                             });
+            cur = -1;
+            moveTo(t, 0);
+            throw;
+        }
+    }
+
+    void resolveFilter()
+    {
+        filterSet = false;
+        filterField = -1;
+        if (filterText.trimmed().isEmpty())
+            return;
+        const SearchExpression e = ParseSearchExpression(filterText);
+        const int fi = fieldOrThrow(e.field);
+        if (layout.fields[fi].type != FieldType::Character)
+            throw EDbfError(QStringLiteral("Only text fields can be searched: '%1' is not a text field.")
+                                .arg(layout.fields[fi].name));
+        filterField = fi;
+        filterPattern = SearchPattern(e.text);
+        filterSet = true;
+    }
+
+    qint64 indexOf(uint32_t recno) const
+    {
+        auto it = std::lower_bound(visible.begin(), visible.end(), recno);
+        if (it == visible.end() || *it != recno)
+            return -1;
+        return it - visible.begin();
+    }
+
+    void indexRecord(uint32_t recno, const char *rec)
+    {
+        for (auto &[fi, index] : locateIndex) {
+            const FieldDef &f = layout.fields[fi];
+            scratch.clear();
+            codePage->appendFolded(rec + f.offset, dbf::trimmedLength(rec + f.offset, f.width), scratch);
+            index.add(recno, scratch);
+        }
+    }
+
+    void writeHeaderPrefix(uint32_t count)
+    {
+        QByteArray p = dbf::headerPrefix8(layout.version, today(), count);
+        file.writeAt(1, p.constData() + 1, 7);
+        layout.headerCount = count;
+    }
+
+    void writeMemos(std::vector<dbf::WriteOp> &journaled)
+    {
+        for (auto it = pendingMemo.constBegin(); it != pendingMemo.constEnd(); ++it) {
+            const FieldDef &f = layout.fields[it.key()];
+            if (!memo.isOpen() || !memo.file().writable())
+                continue; // without its memo file a table keeps no memo changes
+            const uint64_t old = dbf::decodeMemoBlock(editBuf.constData() + f.offset, f.width);
+            const MemoFile::Plan plan = memo.plan(old, codePage->encode(it.value()));
+            // Fresh blocks and the advanced next-free number go straight to the
+            // file: until the record points at them they are unused space.
+            // Text rewritten in place goes with the record through the journal.
+            for (const dbf::WriteOp &op : plan.fresh)
+                memo.file().writeAt(op.offset, op.data);
+            for (const dbf::WriteOp &op : plan.overwrite) {
+                if (op.offset == 0)
+                    memo.file().writeAt(0, op.data);
+                else
+                    journaled.push_back(op);
+            }
+            const QByteArray ptr = dbf::encodeMemoBlock(plan.block, f.width);
+            memcpy(editBuf.data() + f.offset, ptr.constData(), size_t(f.width));
+        }
+    }
+};
+
+TDbfTable::TDbfTable(QString name) : d(std::make_unique<Impl>())
+{
+    d->name = std::move(name);
+}
+
+TDbfTable::~TDbfTable()
+{
+    // Whoever set the handlers may already be gone.
+    AfterScroll = nullptr;
+    OnStateChange = nullptr;
+    OnFilterRecord = nullptr;
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+QString TDbfTable::Name() const
+{
+    return d->name;
+}
+
+void TDbfTable::setClock(const Clock *clock)
+{
+    d->clock = clock;
+}
+
+QString TDbfTable::FilePath() const
+{
+    return d->folder;
+}
+
+void TDbfTable::setFilePath(const QString &folder)
+{
+    d->folder = folder;
+}
+
+QString TDbfTable::TableName() const
+{
+    return d->tableName;
+}
+
+void TDbfTable::setTableName(const QString &name)
+{
+    const int slash = int(name.lastIndexOf(QLatin1Char('/')));
+    if (slash >= 0) {
+        d->folder = name.left(slash + 1);
+        d->tableName = name.mid(slash + 1);
+    } else {
+        d->tableName = name;
+    }
+}
+
+QString TDbfTable::FullPath() const
+{
+    return d->folder + d->tableName;
+}
+
+static QString memoPathFor(const QString &tablePath)
+{
+    const QFileInfo info(tablePath);
+    const QString base =
+        info.suffix().isEmpty() ? tablePath : tablePath.left(tablePath.size() - info.suffix().size() - 1);
+    const QString lower = base + QStringLiteral(".dbt");
+    if (!QFileInfo::exists(lower) && QFileInfo::exists(base + QStringLiteral(".DBT")))
+        return base + QStringLiteral(".DBT");
+    return lower;
+}
+
+void TDbfTable::Open()
+{
+    if (Active())
+        return;
+    const QString path = FullPath();
+    if (!d->file.open(path)) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw EDbfError(QStringLiteral("Open: file not found: \"%1\".").arg(path));
+        throw EDbfError(QStringLiteral("Open: cannot open \"%1\": %2.")
+                            .arg(path, QString::fromLocal8Bit(strerror(errno))));
+    }
+    try {
+        if (QFileInfo(path).isDir())
+            throw EDbfError(QStringLiteral("Invalid DBF file."));
+        const QByteArray prefix = d->file.readAt(0, dbf::kHeaderPrefix);
+        if (prefix.size() < dbf::kHeaderPrefix)
+            throw EDbfError(QStringLiteral("Invalid DBF file."));
+        const QByteArray header = d->file.readAt(0, dbf::declaredHeaderSize(prefix.constData()));
+        d->layout = dbf::parseHeader(header);
+        d->codePage = &::CodePage::forLanguageDriver(d->layout.languageDriver);
+        d->fieldIndex.clear();
+        for (int i = 0; i < d->layout.fields.size(); ++i)
+            if (!d->fieldIndex.contains(d->layout.fields[i].name))
+                d->fieldIndex.insert(d->layout.fields[i].name, i);
+        d->blank = QByteArray(d->layout.recordSize, ' ');
+
+        d->memo.close();
+        if (d->layout.hasMemo())
+            d->memo.open(memoPathFor(path), d->layout.version == dbf::kVersionDbase3Memo);
+        d->files[1] = d->memo.isOpen() ? &d->memo.file() : nullptr;
+        d->journal = std::make_unique<dbf::Journal>(path + QStringLiteral("-journal"));
+
+        {
+            dbf::WriteLock lock(d->file);
+            if (d->file.writable())
+                d->journal->recover(d->files);
+            const qint64 size = d->file.size();
+            const qint64 fits = std::max<qint64>(0, (size - d->layout.headerSize) / d->layout.recordSize);
+            d->recordCount = uint32_t(std::min<qint64>(fits, 0xFFFFFFFFll));
+            if (d->file.writable()) {
+                d->writeHeaderPrefix(d->recordCount);
+                const char eof = dbf::kEndOfFile;
+                d->file.writeAt(d->offsetOf(d->recordCount + 1), &eof, 1);
+            }
+        }
+        d->cache.clear();
+        d->locateIndex.clear();
+        d->resolveFilter();
+    } catch (...) {
+        d->memo.close();
+        d->file.close();
+        d->journal.reset();
+        throw;
+    }
+    d->cur = -1;
+    d->setState(*this, DatasetState::Browse);
+    d->rebuildVisible(*this);
+    First();
+}
+
+void TDbfTable::Close()
+{
+    if (!Active())
+        return;
+    if (d->state == DatasetState::Edit || d->state == DatasetState::Insert) {
+        if (d->modified)
+            Post();
+        else
+            Cancel();
+    }
+    if (d->file.writable() && d->journal) {
+        dbf::WriteLock lock(d->file);
+        d->journal->recover(d->files);
+        d->journal->discard();
+    }
+    d->journal.reset();
+    d->memo.close();
+    d->file.close();
+    d->visible.clear();
+    d->visible.shrink_to_fit();
+    d->cache.clear();
+    d->locateIndex.clear();
+    d->cur = -1;
+    d->bof = d->eof = true;
+    d->setState(*this, DatasetState::Inactive);
+}
+
+bool TDbfTable::Active() const
+{
+    return d->state != DatasetState::Inactive;
+}
+
+int TDbfTable::TableLevel() const
+{
+    if (!Active())
+        return 0;
+    return (d->layout.version == dbf::kVersionDbase3 || d->layout.version == dbf::kVersionDbase3Memo) ? 3 : 4;
+}
+
+QString TDbfTable::CodePage() const
+{
+    return d->codePage->name();
+}
+
+int TDbfTable::LanguageDriver() const
+{
+    return Active() ? d->layout.languageDriver : 0;
+}
+
+bool TDbfTable::HasMemoFile() const
+{
+    return d->memo.isOpen();
+}
+
+DatasetState TDbfTable::State() const
+{
+    return d->state;
+}
+
+void TDbfTable::First()
+{
+    d->checkBrowse(*this);
+    d->moveTo(*this, 0);
+    d->bof = true;
+    d->eof = d->visible.empty();
+}
+
+void TDbfTable::Prior()
+{
+    d->checkBrowse(*this);
+    if (d->cur <= 0) {
+        d->bof = true;
+        d->eof = d->visible.empty();
+        return;
+    }
+    d->moveTo(*this, d->cur - 1);
+    d->bof = d->eof = false;
+}
+
+void TDbfTable::Next()
+{
+    d->checkBrowse(*this);
+    if (d->cur < 0 || d->cur + 1 >= qint64(d->visible.size())) {
+        d->eof = true;
+        d->bof = d->visible.empty();
+        return;
+    }
+    d->moveTo(*this, d->cur + 1);
+    d->bof = d->eof = false;
+}
+
+void TDbfTable::Last()
+{
+    d->checkBrowse(*this);
+    d->moveTo(*this, qint64(d->visible.size()) - 1);
+    d->eof = true;
+    d->bof = d->visible.empty();
+}
+
+bool TDbfTable::Bof() const
+{
+    return d->bof;
+}
+
+bool TDbfTable::Eof() const
+{
+    return d->eof;
+}
+
+bool TDbfTable::IsEmpty() const
+{
+    return d->visible.empty() && d->state != DatasetState::Insert;
+}
+
+Bookmark TDbfTable::GetBookmark() const
+{
+    if (d->state == DatasetState::Insert || d->cur < 0)
+        return 0;
+    return d->visible[size_t(d->cur)];
+}
+
+void TDbfTable::GotoBookmark(Bookmark b)
+{
+    d->checkBrowse(*this);
+    const qint64 i = b > 0 && b <= 0xFFFFFFFFll ? d->indexOf(uint32_t(b)) : -1;
+    if (i < 0)
+        d->fail(QStringLiteral("Record not found"));
+    d->moveTo(*this, i);
+    d->bof = d->eof = false;
+}
+
+bool TDbfTable::BookmarkValid(Bookmark b) const
+{
+    return b > 0 && b <= 0xFFFFFFFFll && d->indexOf(uint32_t(b)) >= 0;
+}
+
+void TDbfTable::Edit()
+{
+    d->checkActive();
+    if (d->state == DatasetState::Edit || d->state == DatasetState::Insert)
+        return;
+    if (d->cur < 0) {
+        Append();
+        return;
+    }
+    const uint32_t recno = d->visible[size_t(d->cur)];
+    d->cache.remove(recno);
+    d->curBuf = d->readRecord(recno);
+    d->origBuf = d->curBuf;
+    d->editBuf = d->curBuf;
+    d->pendingMemo.clear();
+    d->modified = false;
+    d->setState(*this, DatasetState::Edit);
+}
+
+void TDbfTable::Append()
+{
+    d->checkBrowse(*this);
+    if (!d->file.writable())
+        d->fail(QStringLiteral("Cannot modify a read-only dataset"));
+    d->insertReturn = d->cur;
+    d->editBuf = d->blank;
+    d->pendingMemo.clear();
+    d->modified = false;
+    d->setState(*this, DatasetState::Insert);
+}
+
+void TDbfTable::Insert()
+{
+    Append();
+}
+
+void TDbfTable::Post()
+{
+    d->checkActive();
+    d->needEdit();
+    if (!d->file.writable())
+        d->fail(QStringLiteral("Cannot modify a read-only dataset"));
+    if (d->state == DatasetState::Edit) {
+        const uint32_t recno = d->visible[size_t(d->cur)];
+        {
+            dbf::WriteLock lock(d->file);
+            std::vector<dbf::WriteOp> ops;
+            d->writeMemos(ops);
+            ops.push_back({0, d->offsetOf(recno), d->editBuf});
+            d->journal->commit(ops, d->files);
+        }
+        d->cache.insert(recno, d->editBuf);
+        d->curBuf = d->editBuf;
+        d->indexRecord(recno, d->editBuf.constData());
+    } else {
+        uint32_t recno = 0;
+        uint32_t before = d->recordCount;
+        {
+            dbf::WriteLock lock(d->file);
+            const QByteArray head = d->file.readAt(4, 4);
+            uint32_t count = head.size() == 4 ? dbf::readU32(head.constData()) : 0;
+            const qint64 fits =
+                std::max<qint64>(0, (d->file.size() - d->layout.headerSize) / d->layout.recordSize);
+            if (count != fits)
+                count = uint32_t(std::min<qint64>(fits, 0xFFFFFFFFll));
+            if (count == 0xFFFFFFFFu)
+                d->fail(QStringLiteral("The table is full"));
+            std::vector<dbf::WriteOp> memoOps;
+            d->writeMemos(memoOps);
+            for (const dbf::WriteOp &op : memoOps)
+                d->memo.file().writeAt(op.offset, op.data);
+            recno = count + 1;
+            // The record (and the end marker) first, then the count: a writer
+            // killed in between leaves a whole record the next open counts
+            // from the file length, or a partial one it ignores.
+            QByteArray out = d->editBuf;
+            out.append(dbf::kEndOfFile);
+            d->file.writeAt(d->offsetOf(recno), out);
+            d->writeHeaderPrefix(recno);
+        }
+        // Records other programs appended meanwhile join the list too.
+        if (recno > before + 1)
+            dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, before + 1, recno - 1,
+                             [&](uint32_t r, const char *rec) {
+                                 if (d->passes(*this, r, rec))
+                                     d->visible.push_back(r);
+                                 d->indexRecord(r, rec);
+                                 return true;
+                             });
+        d->recordCount = recno;
+        d->visible.push_back(recno);
+        d->cache.insert(recno, d->editBuf);
+        d->indexRecord(recno, d->editBuf.constData());
+        d->cur = qint64(d->visible.size()) - 1;
+        d->curBuf = d->editBuf;
+        d->bof = d->eof = false;
+    }
+    d->pendingMemo.clear();
+    d->modified = false;
+    const bool inserted = d->state == DatasetState::Insert;
+    d->setState(*this, DatasetState::Browse);
+    if (inserted && AfterScroll)
+        AfterScroll(*this);
+}
+
+void TDbfTable::Cancel()
+{
+    d->checkActive();
+    if (d->state != DatasetState::Edit && d->state != DatasetState::Insert)
+        return;
+    const bool inserted = d->state == DatasetState::Insert;
+    d->pendingMemo.clear();
+    d->modified = false;
+    d->editBuf.clear();
+    d->setState(*this, DatasetState::Browse);
+    if (inserted) {
+        d->cur = -1;
+        d->moveTo(*this, d->insertReturn);
+    }
+}
+
+void TDbfTable::Delete()
+{
+    d->checkActive();
+    if (d->state == DatasetState::Insert) {
+        Cancel();
+        return;
+    }
+    if (d->cur < 0)
+        d->fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (!d->file.writable())
+        d->fail(QStringLiteral("Cannot modify a read-only dataset"));
+    if (d->state == DatasetState::Edit) {
+        d->pendingMemo.clear();
+        d->modified = false;
+        d->setState(*this, DatasetState::Browse);
+    }
+    const uint32_t recno = d->visible[size_t(d->cur)];
+    {
+        dbf::WriteLock lock(d->file);
+        const char flag = dbf::kDeletedFlag;
+        d->file.writeAt(d->offsetOf(recno), &flag, 1);
+    }
+    d->cache.remove(recno);
+    d->visible.erase(d->visible.begin() + d->cur);
+    const qint64 next = d->cur;
+    d->cur = -1;
+    d->moveTo(*this, next);
+    if (AfterScroll && d->cur < 0)
+        AfterScroll(*this);
+    d->bof = d->cur <= 0;
+    d->eof = d->visible.empty();
+}
+
+QStringList TDbfTable::FieldNames() const
+{
+    QStringList names;
+    for (const FieldDef &f : d->layout.fields)
+        names << f.name;
+    return names;
+}
+
+std::optional<FieldDef> TDbfTable::FieldByName(const QString &field) const
+{
+    auto it = d->fieldIndex.constFind(field.toUpper());
+    if (it == d->fieldIndex.constEnd())
+        return std::nullopt;
+    return d->layout.fields[it.value()];
+}
+
+QString TDbfTable::AsString(const QString &field) const
+{
+    const int fi = d->fieldOrThrow(field);
+    return d->text(d->record(), fi, d->usingEditBuffer());
+}
+
+qint32 TDbfTable::AsInteger(const QString &field) const
+{
+    const int fi = d->fieldOrThrow(field);
+    const FieldDef &f = d->layout.fields[fi];
+    const char *p = d->record() + f.offset;
+    double v = 0;
+    if (f.type == FieldType::Number || f.type == FieldType::Character) {
+        if (!dbf::decodeNumber(p, f.width, &v))
+            return 0;
+        return qint32(std::clamp<double>(std::trunc(v), INT32_MIN, INT32_MAX));
+    }
+    if (f.type == FieldType::Logical)
+        return dbf::decodeLogical(*p) ? 1 : 0;
+    return 0;
+}
+
+bool TDbfTable::AsBoolean(const QString &field) const
+{
+    const int fi = d->fieldOrThrow(field);
+    const FieldDef &f = d->layout.fields[fi];
+    const char *p = d->record() + f.offset;
+    if (f.type == FieldType::Logical || f.type == FieldType::Character)
+        return dbf::decodeLogical(*p);
+    if (f.type == FieldType::Number)
+        return AsInteger(field) != 0;
+    return false;
+}
+
+std::optional<QDate> TDbfTable::AsDate(const QString &field) const
+{
+    const int fi = d->fieldOrThrow(field);
+    const FieldDef &f = d->layout.fields[fi];
+    if ((f.type != FieldType::Date && f.type != FieldType::Character) || f.width < 8)
+        return std::nullopt;
+    return dbf::decodeDate(d->record() + f.offset);
+}
+
+bool TDbfTable::IsNull(const QString &field) const
+{
+    const int fi = d->fieldOrThrow(field);
+    const FieldDef &f = d->layout.fields[fi];
+    if (f.type == FieldType::Memo)
+        return AsString(field).isEmpty();
+    return dbf::isBlank(d->record() + f.offset, f.width);
+}
+
+void TDbfTable::SetAsString(const QString &field, const QString &value)
+{
+    const int fi = d->fieldOrThrow(field);
+    d->needEdit();
+    const FieldDef &f = d->layout.fields[fi];
+    switch (f.type) {
+    case FieldType::Character:
+        d->put(fi, d->codePage->encode(QStringView(value).left(f.width)));
+        return;
+    case FieldType::Memo:
+        d->pendingMemo.insert(fi, value);
+        d->modified = true;
+        return;
+    case FieldType::Number: {
+        const QString t = value.trimmed();
+        if (t.isEmpty()) {
+            Clear(field);
+            return;
+        }
+        bool ok = false;
+        const double v = t.toDouble(&ok);
+        if (!ok || !std::isfinite(v))
+            d->fail(QStringLiteral("'%1' is not a valid number for field '%2'").arg(value, f.name));
+        if (f.decimals == 0) {
+            SetAsInteger(field, qint32(std::clamp<double>(std::round(v), INT32_MIN, INT32_MAX)));
+            return;
+        }
+        const QByteArray digits = QByteArray::number(v, 'f', f.decimals);
+        if (digits.size() > f.width)
+            d->fail(QStringLiteral("Value %1 is out of range for field '%2'").arg(value, f.name));
+        d->put(fi, QByteArray(f.width - digits.size(), ' ') + digits);
+        return;
+    }
+    case FieldType::Logical: {
+        const QString t = value.trimmed().toUpper();
+        if (t.isEmpty())
+            Clear(field);
+        else if (t == QLatin1String("T") || t == QLatin1String("Y") || t == QLatin1String("TRUE") ||
+                 t == QLatin1String("YES"))
+            SetAsBoolean(field, true);
+        else if (t == QLatin1String("F") || t == QLatin1String("N") || t == QLatin1String("FALSE") ||
+                 t == QLatin1String("NO"))
+            SetAsBoolean(field, false);
+        else
+            d->fail(QStringLiteral("'%1' is not a valid boolean value for field '%2'").arg(value, f.name));
+        return;
+    }
+    case FieldType::Date: {
+        const QString t = value.trimmed();
+        if (t.isEmpty()) {
+            Clear(field);
+            return;
+        }
+        QDate date = QDate::fromString(t, QStringLiteral("yyyyMMdd"));
+        if (!date.isValid())
+            date = QLocale().toDate(t, QLocale::ShortFormat);
+        if (!date.isValid())
+            date = QDate::fromString(t, Qt::ISODate);
+        if (!date.isValid())
+            d->fail(QStringLiteral("'%1' is not a valid date for field '%2'").arg(value, f.name));
+        SetAsDate(field, date);
+        return;
+    }
+    }
+}
+
+void TDbfTable::SetAsInteger(const QString &field, qint32 value)
+{
+    const int fi = d->fieldOrThrow(field);
+    d->needEdit();
+    const FieldDef &f = d->layout.fields[fi];
+    switch (f.type) {
+    case FieldType::Number: {
+        const QByteArray bytes = dbf::encodeNumber(value, f.width, f.decimals);
+        if (bytes.isEmpty())
+            d->fail(QStringLiteral("Value %1 is out of range for field '%2'").arg(value).arg(f.name));
+        d->put(fi, bytes);
+        return;
+    }
+    case FieldType::Character:
+    case FieldType::Memo:
+        SetAsString(field, QString::number(value));
+        return;
+    case FieldType::Logical:
+        SetAsBoolean(field, value != 0);
+        return;
+    case FieldType::Date:
+        d->fail(QStringLiteral("Field '%1' is not an integer field").arg(f.name));
+    }
+}
+
+void TDbfTable::SetAsBoolean(const QString &field, bool value)
+{
+    const int fi = d->fieldOrThrow(field);
+    d->needEdit();
+    const FieldDef &f = d->layout.fields[fi];
+    if (f.type == FieldType::Logical || f.type == FieldType::Character)
+        d->put(fi, value ? "T" : "F");
+    else
+        d->fail(QStringLiteral("Field '%1' is not a logical field").arg(f.name));
+}
+
+void TDbfTable::SetAsDate(const QString &field, std::optional<QDate> value)
+{
+    const int fi = d->fieldOrThrow(field);
+    d->needEdit();
+    const FieldDef &f = d->layout.fields[fi];
+    if (f.type == FieldType::Date || (f.type == FieldType::Character && f.width >= 8))
+        d->put(fi, dbf::encodeDate(value));
+    else
+        d->fail(QStringLiteral("Field '%1' is not a date field").arg(f.name));
+}
+
+void TDbfTable::Clear(const QString &field)
+{
+    const int fi = d->fieldOrThrow(field);
+    d->needEdit();
+    d->pendingMemo.remove(fi);
+    d->put(fi, QByteArray());
+}
+
+QString TDbfTable::Filter() const
+{
+    return d->filterText;
+}
+
+void TDbfTable::setFilter(const QString &expression)
+{
+    if (!expression.trimmed().isEmpty())
+        ParseSearchExpression(expression); // refuse bad syntax before changing anything
+    const QString old = d->filterText;
+    d->filterText = expression;
+    if (!Active())
+        return;
+    try {
+        d->resolveFilter();
+    } catch (...) {
+        d->filterText = old;
+        d->resolveFilter();
+        throw;
+    }
+    if (d->filtered) {
+        d->checkBrowse(*this);
+        d->rebuildVisible(*this);
+        First();
+    }
+}
+
+bool TDbfTable::Filtered() const
+{
+    return d->filtered;
+}
+
+void TDbfTable::setFiltered(bool on)
+{
+    if (d->filtered == on)
+        return;
+    d->filtered = on;
+    if (!Active())
+        return;
+    d->checkBrowse(*this);
+    d->rebuildVisible(*this);
+    First();
+}
+
+void TDbfTable::Refresh()
+{
+    d->checkBrowse(*this);
+    const uint32_t current = uint32_t(GetBookmark());
+    d->cache.clear();
+    d->rebuildVisible(*this);
+    const qint64 i = d->indexOf(current);
+    d->cur = -1;
+    d->moveTo(*this, i < 0 ? 0 : i);
+}
+
+bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, LocateOptions options)
+{
+    d->checkBrowse(*this);
+    if (fields.size() != values.size())
+        d->fail(QStringLiteral("Locate needs one value per field"));
+    std::vector<int> fis;
+    for (const QString &f : fields)
+        fis.push_back(d->fieldOrThrow(f));
+    const int n = int(fis.size());
+    std::vector<std::u16string> wanted(n);
+    for (int i = 0; i < n; ++i)
+        wanted[i] = options.caseInsensitive ? foldCase(values[i]) : values[i].toStdU16String();
+
+    auto fieldMatches = [&](const char *rec, int i) {
+        const FieldDef &f = d->layout.fields[fis[i]];
+        std::u16string &v = d->scratch;
+        v.clear();
+        if (f.type == FieldType::Character) {
+            const char *p = rec + f.offset;
+            const int len = dbf::trimmedLength(p, f.width);
+            if (options.caseInsensitive) {
+                d->codePage->appendFolded(p, len, v);
+            } else {
+                for (int k = 0; k < len; ++k)
+                    v.push_back(d->codePage->toUnicode(uint8_t(p[k])));
+            }
+        } else {
+            const QString t = d->text(rec, fis[i], false);
+            v = options.caseInsensitive ? foldCase(t) : t.toStdU16String();
+        }
+        if (options.partialKey)
+            return std::u16string_view(v).substr(0, wanted[i].size()) == wanted[i];
+        return v == wanted[i];
+    };
+    auto recordMatches = [&](const char *rec) {
+        if (rec[0] == dbf::kDeletedFlag)
+            return false;
+        for (int i = 0; i < n; ++i)
+            if (!fieldMatches(rec, i))
+                return false;
+        return true;
+    };
+
+    uint32_t found = 0;
+    // With case-insensitive partial keys the text fields are indexed: the
+    // most selective non-empty value gives the candidates, each checked
+    // against the record itself and the visible list, the lowest record
+    // number winning (file order).
+    int best = -1;
+    size_t bestCount = SIZE_MAX;
+    if (options.caseInsensitive && options.partialKey) {
+        for (int i = 0; i < n; ++i) {
+            if (wanted[i].empty() || d->layout.fields[fis[i]].type != FieldType::Character)
+                continue;
+            LocateIndex &index = d->locateIndex[fis[i]];
+            if (!index.sealed()) {
+                const FieldDef &f = d->layout.fields[fis[i]];
+                dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, 1, d->recordCount,
+                                 [&](uint32_t recno, const char *rec) {
+                                     d->scratch.clear();
+                                     d->codePage->appendFolded(rec + f.offset,
+                                                               dbf::trimmedLength(rec + f.offset, f.width),
+                                                               d->scratch);
+                                     index.add(recno, d->scratch);
+                                     return true;
+                                 });
+                index.seal();
+            }
+            const size_t c = index.countPrefix(wanted[i], bestCount);
+            if (c < bestCount) {
+                bestCount = c;
+                best = i;
+            }
+        }
+    }
+    if (best >= 0) {
+        std::vector<uint32_t> candidates;
+        d->locateIndex[fis[best]].forEachPrefix(wanted[best], [&](uint32_t recno) {
+            candidates.push_back(recno);
+            return true;
+        });
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        for (uint32_t recno : candidates) {
+            if (d->indexOf(recno) < 0)
+                continue;
+            const QByteArray rec = d->readRecord(recno);
+            if (recordMatches(rec.constData())) {
+                found = recno;
+                break;
+            }
+        }
+    } else {
+        size_t vi = 0;
+        const uint32_t last = d->visible.empty() ? 0 : d->visible.back();
+        dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize,
+                         d->visible.empty() ? 1 : d->visible.front(), last,
+                         [&](uint32_t recno, const char *rec) {
+                             while (vi < d->visible.size() && d->visible[vi] < recno)
+                                 ++vi;
+                             if (vi >= d->visible.size())
+                                 return false;
+                             if (d->visible[vi] != recno)
+                                 return true;
+                             // The cache holds what this table last wrote.
+                             auto it = d->cache.constFind(recno);
+                             if (recordMatches(it != d->cache.constEnd() ? it->constData() : rec)) {
+                                 found = recno;
+                                 return false;
+                             }
+                             return true;
+                         });
+    }
+    if (!found)
+        return false;
+    d->moveTo(*this, d->indexOf(found));
+    d->bof = d->eof = false;
+    return true;
+}
+
+qint64 TDbfTable::VisibleCount() const
+{
+    return qint64(d->visible.size());
+}
+
+Bookmark TDbfTable::VisibleAt(qint64 index) const
+{
+    if (index < 0 || index >= qint64(d->visible.size()))
+        return 0;
+    return d->visible[size_t(index)];
+}
+
+qint64 TDbfTable::VisibleIndexOf(Bookmark b) const
+{
+    if (b <= 0 || b > 0xFFFFFFFFll)
+        return -1;
+    return d->indexOf(uint32_t(b));
+}
+
+QString TDbfTable::DisplayText(Bookmark b, const QString &field) const
+{
+    if (!Active() || b <= 0 || b > d->recordCount)
+        return {};
+    const int fi = d->fieldOrThrow(field);
+    if (d->state == DatasetState::Edit && d->cur >= 0 && d->visible[size_t(d->cur)] == uint32_t(b))
+        return d->text(d->editBuf.constData(), fi, true);
+    const QByteArray rec = d->readRecord(uint32_t(b));
+    return d->text(rec.constData(), fi, false);
+}
+
+qint64 TDbfTable::RecordCount() const
+{
+    return d->recordCount;
+}

@@ -1,0 +1,418 @@
+#include "TableTestSupport.h"
+
+#include "contacts/DbfFormat.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+
+uint32_t headerCount(const QByteArray &file)
+{
+    return dbf::readU32(file.constData() + 4);
+}
+
+} // namespace
+
+TEST(CreateContactTable, WritesTheExactEmptyFiles)
+{
+    TestEnvironment te(QDateTime(QDate(2007, 3, 5), QTime(9, 0)));
+    const QString path = te.path("contacdata.dbf");
+    CreateContactTable(path, te.clock);
+
+    const QByteArray dbf = readFileBytes(path);
+    ASSERT_EQ(dbf.size(), 1762);
+    EXPECT_EQ(uint8_t(dbf[0]), 0x8B);
+    EXPECT_EQ(uint8_t(dbf[1]), 107); // 2007 - 1900
+    EXPECT_EQ(dbf[2], 3);
+    EXPECT_EQ(dbf[3], 5);
+    EXPECT_EQ(headerCount(dbf), 0u);
+    EXPECT_EQ(dbf::readU16(dbf.constData() + 8), 1761);
+    EXPECT_EQ(dbf::readU16(dbf.constData() + 10), 2102);
+    EXPECT_EQ(dbf.mid(12, 17), QByteArray(17, '\0'));
+    EXPECT_NE(dbf[29], 0);
+    EXPECT_EQ(dbf.mid(30, 2), QByteArray(2, '\0'));
+    EXPECT_EQ(dbf[1760], 0x0D);
+    EXPECT_EQ(dbf[1761], 0x1A);
+
+    // Descriptors: name zero-padded, type, zeros, width, decimals, zeros.
+    const QByteArray notes = dbf.mid(32 + 32 * 50, 32);
+    EXPECT_EQ(notes.left(11), QByteArray("NOTES\0\0\0\0\0\0", 11));
+    EXPECT_EQ(notes[11], 'M');
+    EXPECT_EQ(notes.mid(12, 4), QByteArray(4, '\0'));
+    EXPECT_EQ(notes[16], 10);
+    EXPECT_EQ(notes[17], 0);
+    EXPECT_EQ(notes.mid(18), QByteArray(14, '\0'));
+    const QByteArray dur = dbf.mid(32 + 32 * 12, 32);
+    EXPECT_EQ(dur.left(9), QByteArray("DUR_CALL1"));
+    EXPECT_EQ(dur[11], 'N');
+    EXPECT_EQ(dur[16], 4);
+
+    const QByteArray dbt = readFileBytes(te.path("contacdata.dbt"));
+    ASSERT_EQ(dbt.size(), 512);
+    QByteArray expected(512, '\0');
+    expected[0] = 1;
+    expected[21] = 2; // 512 little-endian
+    EXPECT_EQ(dbt, expected);
+}
+
+TEST(CreateContactTable, SchemaHasTheContactFieldsInOrder)
+{
+    ContactTableFixture f;
+    const QStringList names = f.table->FieldNames();
+    ASSERT_EQ(names.size(), 54);
+    EXPECT_EQ(names.first(), "COMPNAME");
+    EXPECT_EQ(names[7], "TM_CALL1");
+    EXPECT_EQ(names[46], "DT_WAVE5");
+    EXPECT_EQ(names.last(), "EMAILBACK");
+    struct Expect {
+        const char *name;
+        FieldType type;
+        int width, offset;
+    } cases[] = {{"COMPNAME", FieldType::Character, 50, 1},   {"EMAIL", FieldType::Character, 50, 196},
+                 {"DUR_CALL5", FieldType::Number, 4, 387},    {"DT_WAVE1", FieldType::Character, 200, 1016},
+                 {"PERMISSION", FieldType::Logical, 1, 2066}, {"NOTES", FieldType::Memo, 10, 2068},
+                 {"EMAILBACK", FieldType::Date, 8, 2094}};
+    for (const Expect &e : cases) {
+        const auto def = f.table->FieldByName(e.name);
+        ASSERT_TRUE(def) << e.name;
+        EXPECT_EQ(def->type, e.type) << e.name;
+        EXPECT_EQ(def->width, e.width) << e.name;
+        EXPECT_EQ(def->offset, e.offset) << e.name;
+    }
+    EXPECT_EQ(f.table->TableLevel(), 4);
+    EXPECT_EQ(f.table->CodePage(), "Windows-1252");
+}
+
+TEST(CreateContactTable, RefusesToReplaceAnExistingTableAndCleansUpOnFailure)
+{
+    ContactTableFixture f;
+    f.add("Keep");
+    f.table->Close();
+    const QByteArray before = f.bytes();
+    EXPECT_THROW(CreateContactTable(f.path, f.te.clock), EDbfError);
+    EXPECT_EQ(f.bytes(), before);
+
+    const QString missingFolder = f.te.path("no/such/folder/t.dbf");
+    EXPECT_THROW(CreateContactTable(missingFolder, f.te.clock), EDbfError);
+    EXPECT_FALSE(QFileInfo::exists(missingFolder));
+
+    QDir().mkpath(f.te.path("ro"));
+    QFile::setPermissions(f.te.path("ro"), QFile::ReadOwner | QFile::ExeOwner);
+    if (!QFileInfo(f.te.path("ro")).isWritable()) { // root may write anyway
+        EXPECT_THROW(CreateContactTable(f.te.path("ro/t.dbf"), f.te.clock), EDbfError);
+        EXPECT_TRUE(QDir(f.te.path("ro")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+    QFile::setPermissions(f.te.path("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST(DbfTable, FieldValuesUseTheStoredEncodings)
+{
+    ContactTableFixture f;
+    f.table->Append();
+    f.table->SetAsString("NAME", "Smith");
+    f.table->SetAsString("COMPNAME", QString(80, 'x')); // cut to 50
+    f.table->SetAsString("LAST", "  lead");             // leading spaces stay
+    f.table->SetAsInteger("DUR_CALL1", 42);
+    f.table->SetAsInteger("DUR_CALL2", -999);
+    f.table->SetAsBoolean("PERMISSION", true);
+    f.table->SetAsBoolean("PERM_NO", false);
+    f.table->SetAsDate("CALLBACK", QDate(2007, 3, 5));
+    f.table->Post();
+    const Bookmark b = f.table->GetBookmark();
+
+    const QByteArray rec = f.recordBytes(b);
+    EXPECT_EQ(rec[0], ' ');
+    EXPECT_EQ(rec.mid(51, 50), QByteArray("Smith") + QByteArray(45, ' '));
+    EXPECT_EQ(rec.mid(1, 50), QByteArray(50, 'x'));
+    EXPECT_EQ(rec.mid(371, 4), QByteArray("  42"));
+    EXPECT_EQ(rec.mid(375, 4), QByteArray("-999"));
+    EXPECT_EQ(rec[2066], 'T');
+    EXPECT_EQ(rec[2067], 'F');
+    EXPECT_EQ(rec.mid(2078, 8), QByteArray("20070305"));
+    EXPECT_EQ(rec.mid(2068, 10), QByteArray(10, ' ')); // memo never written
+
+    auto t = f.openTable();
+    EXPECT_EQ(t->AsString("NAME"), "Smith");
+    EXPECT_EQ(t->AsString("LAST"), "  lead");
+    EXPECT_EQ(t->AsInteger("DUR_CALL1"), 42);
+    EXPECT_EQ(t->AsInteger("DUR_CALL2"), -999);
+    EXPECT_TRUE(t->AsBoolean("PERMISSION"));
+    EXPECT_FALSE(t->AsBoolean("PERM_NO"));
+    EXPECT_EQ(t->AsDate("CALLBACK"), QDate(2007, 3, 5));
+    EXPECT_EQ(t->AsDate("FAXBACK"), std::nullopt);
+}
+
+TEST(DbfTable, AnAppendedRecordIsBlankEverywhere)
+{
+    ContactTableFixture f;
+    f.table->Append();
+    f.table->Post();
+    EXPECT_EQ(f.recordBytes(1), QByteArray(2102, ' '));
+    EXPECT_EQ(f.table->AsString("NAME"), "");
+    EXPECT_EQ(f.table->AsInteger("DUR_CALL1"), 0);
+    EXPECT_FALSE(f.table->AsBoolean("PERMISSION"));
+    EXPECT_EQ(f.table->AsDate("CALLBACK"), std::nullopt);
+    EXPECT_TRUE(f.table->IsNull("NOTES"));
+    EXPECT_EQ(f.table->AsString("NOTES"), "");
+}
+
+TEST(DbfTable, NumbersOutsideTheFieldWidthAreRefused)
+{
+    ContactTableFixture f;
+    f.table->Append();
+    EXPECT_NO_THROW(f.table->SetAsInteger("DUR_CALL1", 9999));
+    EXPECT_THROW(f.table->SetAsInteger("DUR_CALL1", 10000), EDbfError);
+    EXPECT_THROW(f.table->SetAsInteger("DUR_CALL1", -1000), EDbfError);
+    EXPECT_THROW(f.table->SetAsString("DUR_CALL1", "abc"), EDbfError);
+    f.table->Post();
+    EXPECT_EQ(f.table->AsInteger("DUR_CALL1"), 9999);
+}
+
+TEST(DbfTable, UnknownFieldsNameTheComponent)
+{
+    ContactTableFixture f;
+    auto t = f.openTable("tblImport");
+    try {
+        t->AsString("NOPE");
+        FAIL();
+    } catch (const EDbfError &e) {
+        EXPECT_EQ(e.text(), "tblImport: Field 'NOPE' not found");
+    }
+    EXPECT_FALSE(t->FieldByName("NOPE"));
+}
+
+TEST(DbfTable, OpenErrorsHaveTheirTexts)
+{
+    TestEnvironment te;
+    TDbfTable t;
+    t.setFilePath(te.programFolder() + "/");
+    t.setTableName("missing.dbf");
+    try {
+        t.Open();
+        FAIL();
+    } catch (const EDbfError &e) {
+        EXPECT_EQ(e.text(), QString("Open: file not found: \"%1/missing.dbf\".").arg(te.programFolder()));
+    }
+    writeFileBytes(te.path("junk.dbf"), "this is not a table at all, just some text in a file");
+    t.setTableName("junk.dbf");
+    try {
+        t.Open();
+        FAIL();
+    } catch (const EDbfError &e) {
+        EXPECT_EQ(e.text(), "Invalid DBF file.");
+    }
+    EXPECT_FALSE(t.Active());
+}
+
+TEST(DbfTable, NavigationFlagsAndBookmarks)
+{
+    ContactTableFixture f;
+    EXPECT_TRUE(f.table->Bof());
+    EXPECT_TRUE(f.table->Eof());
+    const Bookmark a = f.add("A"), b = f.add("B"), c = f.add("C");
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(c, 3);
+
+    f.table->First();
+    EXPECT_EQ(f.table->AsString("NAME"), "A");
+    f.table->Prior();
+    EXPECT_TRUE(f.table->Bof());
+    EXPECT_EQ(f.table->AsString("NAME"), "A");
+    f.table->Next();
+    EXPECT_FALSE(f.table->Bof());
+    EXPECT_FALSE(f.table->Eof());
+    EXPECT_EQ(f.table->AsString("NAME"), "B");
+    f.table->Next();
+    EXPECT_FALSE(f.table->Eof());
+    f.table->Next(); // on the last record: stays, sets the end flag
+    EXPECT_TRUE(f.table->Eof());
+    EXPECT_EQ(f.table->AsString("NAME"), "C");
+
+    f.table->GotoBookmark(b);
+    EXPECT_EQ(f.table->AsString("NAME"), "B");
+    EXPECT_FALSE(f.table->Eof());
+    EXPECT_TRUE(f.table->BookmarkValid(a));
+    EXPECT_FALSE(f.table->BookmarkValid(99));
+    EXPECT_THROW(f.table->GotoBookmark(99), EDbfError);
+
+    int scrolls = 0;
+    f.table->AfterScroll = [&](TDbfTable &) { ++scrolls; };
+    f.table->Last();
+    f.table->Next(); // no move
+    EXPECT_EQ(scrolls, 1);
+}
+
+TEST(DbfTable, EditRereadsTheRecordAndCancelDropsChanges)
+{
+    ContactTableFixture f;
+    f.add("Original");
+    auto other = f.openTable("other");
+    other->Edit();
+    other->SetAsString("NAME", "Changed elsewhere");
+    other->Post();
+
+    f.table->Edit(); // sees the other program's post
+    EXPECT_EQ(f.table->AsString("NAME"), "Changed elsewhere");
+    f.table->SetAsString("NAME", "Mine");
+    f.table->Cancel();
+    EXPECT_EQ(f.table->AsString("NAME"), "Changed elsewhere");
+    EXPECT_EQ(f.table->State(), DatasetState::Browse);
+    EXPECT_THROW(f.table->SetAsString("NAME", "x"), EDbfError);
+
+    std::vector<DatasetState> states;
+    f.table->OnStateChange = [&](TDbfTable &t) { states.push_back(t.State()); };
+    f.table->Edit();
+    f.table->SetAsString("NAME", "Posted");
+    f.table->Post();
+    EXPECT_EQ(states, (std::vector<DatasetState>{DatasetState::Edit, DatasetState::Browse}));
+    EXPECT_EQ(f.openTable()->AsString("NAME"), "Posted");
+}
+
+TEST(DbfTable, PostWritesOnlyTheRecordAndAppendWritesTheHeader)
+{
+    ContactTableFixture f;
+    f.add("A");
+    f.add("B");
+    f.te.clock.setNow(QDateTime(QDate(2008, 1, 2), QTime(10, 0)));
+    const QByteArray before = f.bytes();
+    f.table->First();
+    f.table->Edit();
+    f.table->SetAsString("NAME", "Z");
+    f.table->Post();
+    QByteArray after = f.bytes();
+    EXPECT_EQ(after.left(1761), before.left(1761)); // header untouched by a post
+    EXPECT_EQ(after.mid(1761 + 2102), before.mid(1761 + 2102));
+
+    f.add("C");
+    after = f.bytes();
+    EXPECT_EQ(headerCount(after), 3u);
+    EXPECT_EQ(uint8_t(after[1]), 108);
+    EXPECT_EQ(after[2], 1);
+    EXPECT_EQ(after[3], 2);
+    EXPECT_EQ(after.size(), 1761 + 3 * 2102 + 1);
+    EXPECT_EQ(after.back(), 0x1A);
+}
+
+TEST(DbfTable, CancelledInsertWritesNothingAndReturnsToTheRecord)
+{
+    ContactTableFixture f;
+    f.add("A");
+    f.add("B");
+    f.table->First();
+    const QByteArray before = f.bytes();
+    f.table->Append();
+    EXPECT_EQ(f.table->State(), DatasetState::Insert);
+    EXPECT_EQ(f.table->GetBookmark(), 0);
+    f.table->SetAsString("NAME", "never");
+    f.table->Cancel();
+    EXPECT_EQ(f.bytes(), before);
+    EXPECT_EQ(f.table->AsString("NAME"), "A");
+}
+
+TEST(DbfTable, DeletedRecordsStayInTheFileButAreNeverShown)
+{
+    ContactTableFixture f;
+    f.add("A");
+    const Bookmark b = f.add("B");
+    f.add("C");
+    const QByteArray before = f.recordBytes(b);
+    f.table->GotoBookmark(b);
+    f.table->Delete();
+    EXPECT_EQ(f.table->AsString("NAME"), "C"); // moves on to the next
+    const QByteArray after = f.recordBytes(b);
+    EXPECT_EQ(after[0], '*');
+    EXPECT_EQ(after.mid(1), before.mid(1));
+    EXPECT_EQ(headerCount(f.bytes()), 3u);
+
+    auto t = f.openTable();
+    EXPECT_EQ(t->RecordCount(), 3);
+    EXPECT_EQ(t->VisibleCount(), 2);
+    EXPECT_FALSE(t->BookmarkValid(b));
+    QStringList names;
+    for (t->First(); !t->Eof(); t->Next())
+        names << t->AsString("NAME");
+    EXPECT_EQ(names, (QStringList{"A", "C"}));
+}
+
+TEST(DbfTable, FilterCallbackDecidesVisibilityWhileFilteringIsOn)
+{
+    ContactTableFixture f;
+    for (const char *n : {"Ann", "Bob", "Cid", "Dan"})
+        f.add(n);
+    f.table->OnFilterRecord = [](TDbfTable &t) { return t.AsString("NAME").contains('n'); };
+    EXPECT_EQ(f.table->VisibleCount(), 4); // not yet on
+    int scrolls = 0;
+    f.table->AfterScroll = [&](TDbfTable &) { ++scrolls; };
+    f.table->Last();
+    scrolls = 0;
+    f.table->setFiltered(true);
+    EXPECT_EQ(f.table->VisibleCount(), 2);
+    EXPECT_EQ(f.table->AsString("NAME"), "Ann");
+    EXPECT_EQ(scrolls, 1);
+    f.table->Next();
+    EXPECT_EQ(f.table->AsString("NAME"), "Dan");
+    f.table->Next();
+    EXPECT_TRUE(f.table->Eof());
+    EXPECT_EQ(f.table->DisplayText(f.table->VisibleAt(1), "NAME"), "Dan");
+    f.table->setFiltered(false);
+    EXPECT_EQ(f.table->VisibleCount(), 4);
+}
+
+TEST(DbfTable, FilterExpressionAndCallbackApplyTogether)
+{
+    ContactTableFixture f;
+    f.add("Smith", "x");
+    f.add("Smithers", "y");
+    f.add("smit", "x");
+    f.add("Jones", "x");
+    f.table->OnFilterRecord = [](TDbfTable &t) { return t.AsString("LAST") == "x"; };
+    f.table->setFilter("NAME='smi*'");
+    f.table->setFiltered(true);
+    QStringList names;
+    for (qint64 i = 0; i < f.table->VisibleCount(); ++i)
+        names << f.table->DisplayText(f.table->VisibleAt(i), "NAME");
+    EXPECT_EQ(names, (QStringList{"Smith", "smit"}));
+
+    // A field that is not text is refused and changes nothing.
+    EXPECT_THROW(f.table->setFilter("DUR_CALL1='1'"), EDbfError);
+    EXPECT_EQ(f.table->Filter(), "NAME='smi*'");
+    EXPECT_THROW(f.table->setFilter("NAME=smith"), EDbfError);
+    EXPECT_EQ(f.table->VisibleCount(), 2);
+}
+
+TEST(DbfTable, AFailingFilterCallbackShowsAllRecords)
+{
+    ContactTableFixture f;
+    f.add("A");
+    f.add("B");
+    f.table->OnFilterRecord = [](TDbfTable &t) { return t.AsString("NO_SUCH").isEmpty(); };
+    EXPECT_THROW(f.table->setFiltered(true), EDbfError);
+    EXPECT_FALSE(f.table->Filtered());
+    EXPECT_EQ(f.table->VisibleCount(), 2);
+}
+
+TEST(DbfTable, DisplayTextShowsTheRecordBeingEdited)
+{
+    ContactTableFixture f;
+    const Bookmark b = f.add("Before");
+    f.table->Edit();
+    f.table->SetAsString("NAME", "During");
+    EXPECT_EQ(f.table->DisplayText(b, "NAME"), "During");
+    f.table->Cancel();
+    EXPECT_EQ(f.table->DisplayText(b, "NAME"), "Before");
+}
+
+TEST(DbfTable, NavigatingWhileEditingPostsTheChange)
+{
+    ContactTableFixture f;
+    f.add("A");
+    f.add("B");
+    f.table->First();
+    f.table->Edit();
+    f.table->SetAsString("NAME", "A2");
+    f.table->Next();
+    EXPECT_EQ(f.table->State(), DatasetState::Browse);
+    EXPECT_EQ(f.openTable()->AsString("NAME"), "A2");
+}
