@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class TDbfTable;
+
+// Removes leading and trailing blanks and control characters.
+QString TrimContactValue(const QString &value);
+
+// The locate of AddContactIfNew: the first record in file order among those
+// the table shows (current filter applied, deleted records skipped) whose
+// NAME, LAST, EMAIL, PHONE and FAX each begin with (or equal) the given
+// value ignoring case; an empty value matches anything. The values are
+// used as given (trim them first). When found, the record becomes current.
+bool LocateContact(TDbfTable &table, const QString &firstName, const QString &lastName, const QString &email,
+                   const QString &phone, const QString &fax);
