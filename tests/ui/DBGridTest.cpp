@@ -1,0 +1,168 @@
+#include "ui/DBGrid.h"
+#include "tests/ui/UiFixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QTest>
+
+namespace {
+QList<DBGridColumn> columns()
+{
+    return {{"NAME", {}, 90}, {"NOFIELD", {}, 60}, {"COMPNAME", "COMPANY NAME", 100}};
+}
+} // namespace
+
+class DBGridTest : public UiFixture {
+protected:
+    void makeGrid(const QStringList &rows)
+    {
+        open(names(rows));
+        grid = std::make_unique<DBGrid>(*source, dialogs, columns());
+        grid->resize(400, 300);
+        grid->show();
+    }
+    QPoint rowPoint(int row) const { return grid->visualRect(grid->model()->index(row, 0)).center(); }
+    void click(int row, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, rowPoint(row));
+    }
+    QStringList selectedNames() const
+    {
+        QStringList out;
+        for (Bookmark b : grid->SelectedRows())
+            out << table->DisplayText(b, "NAME");
+        return out;
+    }
+    QString current() const { return table->AsString("NAME"); }
+
+    std::unique_ptr<DBGrid> grid;
+};
+
+TEST_F(DBGridTest, ModelPassesTheTesterAndFollowsTheFilter)
+{
+    makeGrid({"Ann", "Bob", "Cy"});
+    QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(grid->model()->rowCount(), 3);
+    EXPECT_EQ(grid->model()->headerData(2, Qt::Horizontal).toString(), "COMPANY NAME");
+    EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), "NOFIELD");
+    EXPECT_EQ(grid->model()->index(1, 0).data().toString(), "Bob");
+    // A column that names no field stays empty.
+    EXPECT_EQ(grid->model()->index(1, 1).data().toString(), "");
+    EXPECT_FALSE(grid->model()->flags(grid->model()->index(0, 0)) & Qt::ItemIsEditable);
+
+    table->OnFilterRecord = [](TDbfTable &t) { return t.AsString("NAME") != "Bob"; };
+    table->setFiltered(true);
+    source->notifyDataSetChanged();
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(grid->model()->index(1, 0).data().toString(), "Cy");
+    table->Close();
+    EXPECT_EQ(grid->model()->rowCount(), 0);
+}
+
+TEST_F(DBGridTest, ClicksSelectAndCtrlClicksToggleKeptInRecordOrder)
+{
+    makeGrid({"Ann", "Bob", "Cy", "Dee"});
+    click(2);
+    EXPECT_EQ(current(), "Cy");
+    EXPECT_EQ(selectedNames(), QStringList({"Cy"}));
+    click(0, Qt::ControlModifier);
+    click(3, Qt::ControlModifier);
+    // Bookmarks come back in file order, not in the order they were clicked.
+    EXPECT_EQ(selectedNames(), QStringList({"Ann", "Cy", "Dee"}));
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(selectedNames(), QStringList({"Ann", "Dee"}));
+    EXPECT_EQ(current(), "Cy");
+    // A plain click selects only that row.
+    click(1);
+    EXPECT_EQ(selectedNames(), QStringList({"Bob"}));
+}
+
+TEST_F(DBGridTest, ShiftArrowsExtendAndArrowsAloneClear)
+{
+    makeGrid({"Ann", "Bob", "Cy", "Dee", "Eve"});
+    click(1);
+    QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(selectedNames(), QStringList({"Bob", "Cy", "Dee"}));
+    EXPECT_EQ(current(), "Dee");
+    // Back towards the anchor gives up the row left behind.
+    QTest::keyClick(grid.get(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(selectedNames(), QStringList({"Bob", "Cy"}));
+    QTest::keyClick(grid.get(), Qt::Key_Down);
+    EXPECT_TRUE(selectedNames().isEmpty());
+    EXPECT_EQ(current(), "Dee");
+}
+
+TEST_F(DBGridTest, SingleSelectionMovesWithoutSelectingAndSwitchingOffClears)
+{
+    makeGrid({"Ann", "Bob", "Cy"});
+    click(0);
+    click(2, Qt::ControlModifier);
+    ASSERT_EQ(grid->SelectedCount(), 2);
+    grid->setMultiSelect(false);
+    EXPECT_EQ(grid->SelectedCount(), 0);
+    click(1, Qt::ControlModifier);
+    QTest::keyClick(grid.get(), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(grid->SelectedCount(), 0);
+    EXPECT_EQ(current(), "Cy");
+}
+
+TEST_F(DBGridTest, CtrlDeleteAsksAccordingToTheSelection)
+{
+    struct Case {
+        QList<int> ctrlClicks; // after a plain click on row 0 unless empty
+        MsgResult answer;
+        QString question;
+        QList<int> deletedRecords;
+    };
+    const QList<Case> cases = {
+        {{}, MsgResult::Ok, "Delete record?", {1}},
+        {{2}, MsgResult::Ok, "Delete all selected records?", {1, 3}},
+        {{2}, MsgResult::Cancel, "Delete all selected records?", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.question.toStdString());
+        grid.reset();
+        source.reset();
+        table.reset();
+        QFile::remove(te.path("contacdata.dbf"));
+        QFile::remove(te.path("contacdata.dbt"));
+        makeGrid({"Ann", "Bob", "Cy"});
+        dialogs.shown.clear();
+        if (!c.ctrlClicks.isEmpty()) {
+            click(0);
+            for (int r : c.ctrlClicks)
+                click(r, Qt::ControlModifier);
+        }
+        dialogs.answer(c.answer);
+        QTest::keyClick(grid.get(), Qt::Key_Delete, Qt::ControlModifier);
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, c.question);
+        EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::OkCancel);
+        const RawTable r = raw();
+        EXPECT_EQ(r.count(), 3); // deleting never removes records from the file
+        for (int rec = 1; rec <= 3; ++rec)
+            EXPECT_EQ(r.deleted(rec), c.deletedRecords.contains(rec)) << rec;
+        EXPECT_EQ(grid->model()->rowCount(), 3 - int(c.deletedRecords.size()));
+        EXPECT_EQ(grid->SelectedCount(), c.answer == MsgResult::Ok ? 0 : 2);
+    }
+}
+
+TEST_F(DBGridTest, ReopeningTheTableDropsTheSelection)
+{
+    makeGrid({"Ann", "Bob"});
+    click(1);
+    table->Close();
+    table->Open();
+    EXPECT_EQ(grid->SelectedCount(), 0);
+    EXPECT_EQ(current(), "Ann");
+}
+
+TEST_F(DBGridTest, CurrentRowFollowsTheTable)
+{
+    makeGrid({"Ann", "Bob", "Cy"});
+    table->Last();
+    EXPECT_EQ(grid->currentIndex().row(), 2);
+    EXPECT_EQ(grid->model()->headerData(2, Qt::Vertical).toString(), QString::fromUtf8("\u25B6"));
+    EXPECT_EQ(grid->model()->headerData(0, Qt::Vertical).toString(), "");
+}
