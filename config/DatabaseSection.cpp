@@ -27,9 +27,10 @@ DatabaseLocation ReadDatabaseSection(const QString &iniFile, const QString &prog
 
 void WriteDatabaseSection(const QString &iniFile, const DatabaseLocation &location)
 {
-    IniFile ini(iniFile);
+    IniFile ini(iniFile, IniFile::Mode::Buffered);
     ini.WriteString(QStringLiteral("Database"), QStringLiteral("Path"), location.path);
     ini.WriteString(QStringLiteral("Database"), QStringLiteral("Name"), location.name);
+    ini.UpdateFile();
 }
 
 DatabaseLocation ResolveDatabaseLocation(const DatabaseLocation &location, const QString &programFolder)

@@ -125,7 +125,8 @@ QString SettingsPaths::faxTemplateFile() const
 
 void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, const SettingsLoadHooks &hooks)
 {
-    const IniFile ini(paths.iniFile);
+    // Read once; the file does not change while we read it.
+    const IniFile ini(paths.iniFile, IniFile::Mode::Buffered);
     const QString playList = QStringLiteral("PlayList");
     const QString wave = QStringLiteral("WavePlaying");
     const QString email = QStringLiteral("Email");
@@ -173,7 +174,9 @@ void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, c
 
 void SaveSettings(const Settings &s, const SettingsPaths &paths)
 {
-    IniFile ini(paths.iniFile);
+    // The keys reach the file in three steps, each before the side file that
+    // follows them in the save order.
+    IniFile ini(paths.iniFile, IniFile::Mode::Buffered);
     const QString playList = QStringLiteral("PlayList");
     const QString wave = QStringLiteral("WavePlaying");
     const QString email = QStringLiteral("Email");
@@ -202,6 +205,7 @@ void SaveSettings(const Settings &s, const SettingsPaths &paths)
     QString mailText;
     for (const QString &line : s.mailMessage)
         mailText += line + s.mailMessageLineBreak;
+    ini.UpdateFile();
     writeFile(paths.mailMessageFile(), TextEncoding::encode(mailText, s.mailMessageCodec));
     ini.WriteInteger(email, QStringLiteral("HostSelection"), s.emailHostSelection);
     ini.WriteString(email, QStringLiteral("HostApp"), s.emailHostApp);
@@ -214,9 +218,11 @@ void SaveSettings(const Settings &s, const SettingsPaths &paths)
     ini.WriteString(fax, QStringLiteral("SourceFile"), s.sourceFile);
     ini.WriteDate(fax, QStringLiteral("ScheduleDate"), s.scheduleDate);
     ini.WriteTime(fax, QStringLiteral("ScheduleTime"), s.scheduleTime);
+    ini.UpdateFile();
     writeFile(paths.faxTemplateFile(), s.faxTemplateRtf.isEmpty() ? kEmptyRtf : s.faxTemplateRtf);
     ini.WriteInteger(fax, QStringLiteral("HostSelection"), s.faxHostSelection);
     ini.WriteString(fax, QStringLiteral("HostApp"), s.faxHostApp);
 
     ini.WriteBool(QStringLiteral("General"), QStringLiteral("RecordCalls"), s.recordCalls);
+    ini.UpdateFile();
 }

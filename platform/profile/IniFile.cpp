@@ -22,10 +22,39 @@ QString withoutTimeZone(const QString &format)
 
 } // namespace
 
+ProfileDocument *IniFile::document() const
+{
+    if (!m_doc) {
+        m_doc.emplace();
+        m_readable = m_doc->load(m_fileName);
+    }
+    return m_readable ? &*m_doc : nullptr;
+}
+
+void IniFile::UpdateFile()
+{
+    if (!buffered() || !m_dirty)
+        return;
+    if (!document() || !m_doc->save(m_fileName))
+        failWrite();
+    m_dirty = false;
+}
+
 QString IniFile::ReadString(const QString &section, const QString &key, const QString &defaultValue,
                             int bufferSize) const
 {
-    return GetPrivateProfileString(section, key, defaultValue, m_fileName, bufferSize);
+    if (!buffered())
+        return GetPrivateProfileString(section, key, defaultValue, m_fileName, bufferSize);
+    std::optional<QString> found;
+    if (const ProfileDocument *doc = document())
+        found = doc->value(section, key);
+    QString result = found ? *found : defaultValue;
+    if (!found)
+        while (!result.isEmpty() && result.back() == ' ')
+            result.chop(1);
+    if (bufferSize > 0 && result.size() > bufferSize - 1)
+        result.truncate(bufferSize - 1);
+    return result;
 }
 
 int IniFile::ReadInteger(const QString &section, const QString &key, int defaultValue) const
@@ -72,6 +101,14 @@ void IniFile::failWrite() const
 
 void IniFile::WriteString(const QString &section, const QString &key, const QString &value)
 {
+    if (buffered()) {
+        // A file we cannot read is not overwritten with only our keys.
+        ProfileDocument *doc = document();
+        if (!doc || !doc->setValue(section, key, value))
+            failWrite();
+        m_dirty = true;
+        return;
+    }
     if (!WritePrivateProfileString(section, key, value, m_fileName))
         failWrite();
 }
@@ -100,11 +137,24 @@ void IniFile::DeleteKey(const QString &section, const QString &key)
 {
     // As with the platform call, a key that cannot be deleted is left; the
     // next write to the file reports the file.
+    if (buffered()) {
+        if (ProfileDocument *doc = document(); doc && doc->removeKey(section, key))
+            m_dirty = true;
+        return;
+    }
     WritePrivateProfileString(section, key, std::nullopt, m_fileName);
 }
 
 void IniFile::EraseSection(const QString &section)
 {
+    if (buffered()) {
+        ProfileDocument *doc = document();
+        if (!doc)
+            failWrite();
+        if (doc->removeSection(section))
+            m_dirty = true;
+        return;
+    }
     if (!WritePrivateProfileString(section, std::nullopt, std::nullopt, m_fileName))
         failWrite();
 }
@@ -121,12 +171,18 @@ bool IniFile::ValueExists(const QString &section, const QString &key) const
 
 QStringList IniFile::ReadSections() const
 {
-    return GetPrivateProfileSectionNames(m_fileName);
+    if (!buffered())
+        return GetPrivateProfileSectionNames(m_fileName);
+    const ProfileDocument *doc = document();
+    return doc ? doc->sections() : QStringList();
 }
 
 QStringList IniFile::ReadSection(const QString &section) const
 {
-    return GetPrivateProfileSectionKeys(section, m_fileName);
+    if (!buffered())
+        return GetPrivateProfileSectionKeys(section, m_fileName);
+    const ProfileDocument *doc = document();
+    return doc ? doc->keys(section) : QStringList();
 }
 
 QString IniFile::shortDateFormat()

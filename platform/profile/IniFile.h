@@ -1,10 +1,13 @@
 #pragma once
 
-// An INI file read and written key by key through the private-profile
-// functions, with typed values: what the settings file and the template
-// files are made of. Each write goes to disk at once.
+// An INI file with typed values: what the settings file and the template
+// files are made of. Write-through (the default), each write goes to disk at
+// once through the private-profile functions. Buffered, the file is read
+// once and writes collect in memory until UpdateFile() replaces the file in
+// one step: many keys, one disk write.
 
 #include "platform/profile/PrivateProfile.h"
+#include "platform/profile/ProfileDocument.h"
 
 #include <QDate>
 #include <QString>
@@ -28,7 +31,17 @@ private:
 
 class IniFile {
 public:
-    explicit IniFile(QString fileName) : m_fileName(std::move(fileName)) {}
+    enum class Mode { WriteThrough, Buffered };
+
+    explicit IniFile(QString fileName, Mode mode = Mode::WriteThrough)
+        : m_fileName(std::move(fileName)), m_mode(mode)
+    {
+    }
+
+    // Buffered: writes what has changed since the last update. Throws
+    // EIniFileException when the file cannot be written. Nothing is written
+    // by the destructor.
+    void UpdateFile();
 
     QString FileName() const { return m_fileName; }
 
@@ -74,5 +87,14 @@ public:
 
 private:
     [[noreturn]] void failWrite() const;
+    bool buffered() const { return m_mode == Mode::Buffered; }
+    // The buffered document, read on first use; nullptr when the file
+    // exists but cannot be read.
+    ProfileDocument *document() const;
+
     QString m_fileName;
+    Mode m_mode;
+    mutable std::optional<ProfileDocument> m_doc;
+    mutable bool m_readable = true;
+    bool m_dirty = false;
 };

@@ -260,4 +260,30 @@ TEST_F(ProfileTest, SectionAndValueQueries)
     EXPECT_EQ(ini.ReadSections(), QStringList{"Email"});
 }
 
+TEST_F(ProfileTest, BufferedFileWritesOnlyOnUpdate)
+{
+    put("; kept\r\n[PlayList]\r\nCount=1\r\n0=/w/a.wav\r\n");
+    IniFile ini(file, IniFile::Mode::Buffered);
+    ini.DeleteKey("PlayList", "0");
+    ini.WriteInteger("PlayList", "Count", 2);
+    ini.WriteString("PlayList", "0", "/w/b.wav");
+    ini.WriteString("PlayList", "1", "/w/c.wav");
+    // Reads see the pending writes; the file does not yet.
+    EXPECT_EQ(ini.ReadInteger("PlayList", "Count", 0), 2);
+    EXPECT_EQ(ini.ReadSection("PlayList"), (QStringList{"Count", "0", "1"}));
+    EXPECT_EQ(bytes(), "; kept\r\n[PlayList]\r\nCount=1\r\n0=/w/a.wav\r\n");
+
+    ini.UpdateFile();
+    EXPECT_EQ(bytes(), "; kept\r\n[PlayList]\r\nCount=2\r\n0=/w/b.wav\r\n1=/w/c.wav\r\n");
+
+    // An update that cannot reach the disk fails with the path.
+    IniFile nowhere(dir.path() + "/gone/Kestrun.ini", IniFile::Mode::Buffered);
+    nowhere.WriteString("A", "b", "c");
+    EXPECT_THROW(nowhere.UpdateFile(), EIniFileException);
+    // A file that cannot be read is never replaced by our keys alone.
+    QDir().mkpath(dir.path() + "/folder.ini");
+    IniFile unreadable(dir.path() + "/folder.ini", IniFile::Mode::Buffered);
+    EXPECT_THROW(unreadable.WriteString("A", "b", "c"), EIniFileException);
+}
+
 } // namespace
