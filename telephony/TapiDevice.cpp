@@ -916,7 +916,8 @@ void TCustomTapiDevice::PlayWave(const QString &fileName)
         if (!m_interruptWave)
             return;
         StopWave();
-        if (!m_env.clock().waitUntil([this] { return m_waveOut == 0; }, kWaitLimitMs))
+        if (!m_env.clock().waitUntil([this] { return m_waveOut == 0 && m_closingWaveOut == 0; },
+                                     kWaitLimitMs))
             throw ETapiWaveFail(QStringLiteral("Wave device in use"));
         if (m_waveMode != 0)
             throw ETapiWaveFail(QStringLiteral("Wave device in use")); // something else started meanwhile
@@ -1038,7 +1039,8 @@ void TCustomTapiDevice::finishPlayback()
         for (WAVEHDR &h : m_playHeaders)
             if (h.dwFlags & WHDR_PREPARED)
                 waveOutUnprepareHeader(m_waveOut, &h, sizeof h);
-        waveOutClose(m_waveOut);
+        if (waveOutClose(m_waveOut) == MMSYSERR_NOERROR)
+            m_closingWaveOut = m_waveOut;
         m_waveOut = 0;
     }
     if (m_mmio) {
@@ -1228,7 +1230,11 @@ void TCustomTapiDevice::waveNotify(UINT message, DWORD handle, WAVEHDR *header)
         raiseWave(waPlayOpen);
         break;
     case MM_WOM_CLOSE:
-        m_waveMode = m_waveMode == 1 ? 0 : m_waveMode;
+        // A late close of a replaced device must not end the new playback.
+        if (handle == m_closingWaveOut)
+            m_closingWaveOut = 0;
+        if (!m_waveOut && m_waveMode == 1)
+            m_waveMode = 0;
         raiseWave(waPlayClose);
         break;
     case MM_WOM_DONE: {

@@ -243,6 +243,7 @@ private:
     int m_silenceCount = 2;
     bool m_interruptWave = true;
     HWAVEOUT m_waveOut = 0;
+    HWAVEOUT m_closingWaveOut = 0; // closed, its MM_WOM_CLOSE not yet seen
     HWAVEIN m_waveIn = 0;
     void *m_mmio = nullptr; // HMMIO of the file being played or recorded
     qint64 m_dataSize = 0;
