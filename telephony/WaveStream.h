@@ -31,7 +31,10 @@ public:
 bool isTelephoneQuality(const WAVEFORMATEX &format);
 
 // The sound data of a RIFF WAVE file as a stream of sample blocks: Read,
-// Write and Seek count in blocks of the format's block alignment.
+// Write and Seek count in blocks of the format's block alignment. Reading
+// stops at the end of the "data" chunk, Seek counts from its start (also in
+// a new file) and soFromEnd means its end; a seek before the data start is
+// refused and leaves the position alone.
 //
 // With no format the open file is parsed and positioned at the first data
 // byte; with a format a new RIFF WAVE file is started in it. A failed
