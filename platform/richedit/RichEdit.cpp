@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QMimeData>
+#include <QPointer>
 #include <QPrinter>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -230,18 +231,9 @@ QTextCharFormat RichEdit::DefAttributes() const
 void RichEdit::setDefAttributes(const QTextCharFormat &modifier)
 {
     m_default.merge(modifier);
-    QFont font = document()->defaultFont();
-    const QStringList families = m_default.fontFamilies().toStringList();
-    if (!families.isEmpty())
-        font.setFamilies(families);
-    if (m_default.fontPointSize() > 0)
-        font.setPointSizeF(m_default.fontPointSize());
-    document()->setDefaultFont(font);
-    QTextCursor cur = textCursor();
-    cur.clearSelection();
-    cur.mergeCharFormat(modifier);
+    // Without a selection this is the format of the text typed next.
     if (!textCursor().hasSelection())
-        setTextCursor(cur);
+        mergeCurrentCharFormat(modifier);
 }
 
 int RichEdit::SelStart() const
@@ -339,9 +331,10 @@ void RichEdit::loadFromBytes(const QByteArray &data)
         throw;
     }
     doc->setModified(false);
-    QTextDocument *old = document();
+    // QTextEdit frees the document it made itself; ours we free here.
+    QPointer<QTextDocument> old = document();
     setDocument(doc);
-    if (old->parent() == this)
+    if (old && old->parent() == this)
         delete old;
     applyFormattingRect();
     moveCursor(QTextCursor::Start);
@@ -366,6 +359,13 @@ void RichEdit::saveToFile(const QString &path) const
 void RichEdit::clearDocument()
 {
     clear();
+    QFont font = document()->defaultFont();
+    const QStringList families = m_default.fontFamilies().toStringList();
+    if (!families.isEmpty())
+        font.setFamilies(families);
+    if (m_default.fontPointSize() > 0)
+        font.setPointSizeF(m_default.fontPointSize());
+    document()->setDefaultFont(font);
     applyFormattingRect();
     setCurrentCharFormat(m_default);
     QTextCursor c(document());
