@@ -143,11 +143,11 @@ void TCustomTapiDevice::initialise()
     QFileInfo exe(QCoreApplication::applicationFilePath());
     const QByteArray appName = QFile::encodeName(exe.absolutePath() + "/" + exe.completeBaseName());
     DWORD count = 0;
-    LONG r = lineInitialize(&m_app, m_env, &CALLBACK_lineCallback, appName.constData(), &count);
+    LONG r = lineInitialize(&m_app, m_env, &lineCallback, appName.constData(), &count);
     if (r == LINEERR_REINIT) {
         // TAPI asks to be restarted: give it five seconds, then once more.
         m_env.clock().waitUntil([] { return false; }, 5000);
-        r = lineInitialize(&m_app, m_env, &CALLBACK_lineCallback, appName.constData(), &count);
+        r = lineInitialize(&m_app, m_env, &lineCallback, appName.constData(), &count);
     }
     if (r != 0) {
         // Creation must not fail: the error is kept and raised by every
@@ -367,7 +367,7 @@ void TCustomTapiDevice::voiceCheck()
     HLINEAPP app = 0;
     try {
         DWORD count = 0;
-        const LONG r = lineInitialize(&app, m_env, &CALLBACK_lineCallback, "Brenvoy voice check", &count);
+        const LONG r = lineInitialize(&app, m_env, &lineCallback, "Brenvoy voice check", &count);
         if (r != 0) {
             app = 0;
             throw ETapiLineError(r, QStringLiteral("lineInitialize"));
@@ -702,8 +702,8 @@ void TCustomTapiDevice::DropCall()
 
 // ---- TAPI messages ------------------------------------------------------------
 
-void TCustomTapiDevice::CALLBACK_lineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance,
-                                              DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR dwParam3)
+void TCustomTapiDevice::lineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance,
+                                     DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR dwParam3)
 {
     auto *device = reinterpret_cast<TCustomTapiDevice *>(dwCallbackInstance);
     if (device && liveDevices().contains(device)) {

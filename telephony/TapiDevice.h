@@ -154,8 +154,8 @@ private:
         DWORD lineFeatures;
     };
 
-    static void CALLBACK_lineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance,
-                                      DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR dwParam3);
+    static void lineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwCallbackInstance, DWORD_PTR dwParam1,
+                             DWORD_PTR dwParam2, DWORD_PTR dwParam3);
     void dispatch(DWORD hDevice, DWORD message, DWORD p1, DWORD p2, DWORD p3);
 
     void initialise();

@@ -1,6 +1,7 @@
 #include "tests/telephony/TapiTestSupport.h"
 
 #include <QDir>
+#include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -330,6 +331,39 @@ TEST_F(TapiWaveTest, DropCallStopsPlaybackButNotTheRecording)
     EXPECT_EQ(dev->WaveMode(), 2);
     dev->EndRecording();
     EXPECT_TRUE(runUntil([this] { return dev->WaveMode() == 3; }));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TapiWaveTest, EndingExactlyAsABufferFillsStillFinishesTheRecording)
+{
+    writeProvider("[Default]\nTalkSeconds=100\nHangupSeconds=200\n");
+    create();
+    dialAndConnect();
+    // Scheduled before the recording starts, so it runs just before the
+    // first buffer comes back full at the same moment.
+    te.clock.singleShot(1000, nullptr, [this] { dev->EndRecording(); });
+    dev->StartRecording();
+    EXPECT_TRUE(runUntil([this] { return dev->WaveMode() == 3; }, 5000));
+    EXPECT_EQ(readWave(dev->RecordingFile()).data.size(), 16000);
+    dev->DropCall();
+}
+
+TEST_F(TapiWaveTest, CallProgressWindowRendersDuringACall)
+{
+    create();
+    dev->DialNumber(QStringLiteral("555-0100"));
+    ASSERT_TRUE(runUntil([this] { return dev->CallState() == 5; }));
+    run(6000); // the second ring
+    ASSERT_TRUE(status->isShowing());
+    const QPixmap shot = status->display()->grab();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(status->display()->windowTitle(), QStringLiteral("Call Progress"));
+    const QString out = QDir::tempPath() + "/brenvoy-call-progress.png";
+    EXPECT_TRUE(shot.save(out, "PNG"));
+    dev->DropCall();
 }
 
 } // namespace
