@@ -209,10 +209,7 @@ DBGrid::DBGrid(DataSource &source, Dialogs &dialogs, QList<DBGridColumn> columns
         setColumnWidth(i, w > 0 ? w : 64);
     }
 
-    connect(&source, &DataSource::dataSetChanged, this, [this] {
-        m_model->refresh();
-        dropInvisibleSelections();
-    });
+    connect(&source, &DataSource::dataSetChanged, this, [this] { m_model->refresh(); });
     connect(&source, &DataSource::recordChanged, this, [this] { followCurrentRecord(); });
     connect(&source, &DataSource::fieldChanged, this, [this] { viewport()->update(); });
     connect(&source, &DataSource::stateChanged, this, [this] {
@@ -259,17 +256,6 @@ void DBGrid::ClearSelection()
     m_selected.clear();
     m_selecting = false;
     viewport()->update();
-}
-
-void DBGrid::dropInvisibleSelections()
-{
-    const TDbfTable &t = m_source->DataSet();
-    if (!t.Active()) {
-        m_selected.clear();
-        return;
-    }
-    for (auto it = m_selected.begin(); it != m_selected.end();)
-        it = t.VisibleIndexOf(*it) < 0 ? m_selected.erase(it) : std::next(it);
 }
 
 void DBGrid::followCurrentRecord()
@@ -421,17 +407,17 @@ void DBGrid::deleteSelection()
     TDbfTable &t = m_source->DataSet();
     if (!m_source->CanModify() || t.IsEmpty())
         return;
-    const QString question = m_selected.size() > 1 ? QStringLiteral("Delete all selected records?")
-                                                   : QStringLiteral("Delete record?");
+    const QList<Bookmark> rows = SelectedRows();
+    const QString question =
+        rows.size() > 1 ? QStringLiteral("Delete all selected records?") : QStringLiteral("Delete record?");
     if (m_confirmDelete && m_dialogs->messageBox(question, QStringLiteral("Confirm"), MsgButtons::OkCancel,
                                                  MsgIcon::Question) != MsgResult::Ok)
         return;
-    if (m_selected.empty()) {
+    if (rows.isEmpty()) {
         m_source->checkBrowseMode();
         t.Delete();
         return;
     }
-    const QList<Bookmark> rows = SelectedRows();
     m_selected.clear();
     for (Bookmark b : rows) {
         if (!t.BookmarkValid(b) || t.VisibleIndexOf(b) < 0)

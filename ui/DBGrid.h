@@ -74,9 +74,9 @@ public:
     bool ConfirmDelete() const { return m_confirmDelete; }
     void setConfirmDelete(bool on) { m_confirmDelete = on; }
 
-    // The selected rows, in record (file) order.
+    // The selected rows the current view shows, in record (file) order.
     QList<Bookmark> SelectedRows() const;
-    int SelectedCount() const { return int(m_selected.size()); }
+    int SelectedCount() const { return int(SelectedRows().size()); }
     bool CurrentRowSelected() const;
     void setCurrentRowSelected(bool on);
     void ClearSelection();
@@ -103,7 +103,6 @@ protected:
 
 private:
     void followCurrentRecord();
-    void dropInvisibleSelections();
     void moveWithSelection(qint64 delta, bool shift);
 
     DataSource *m_source;

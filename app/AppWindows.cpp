@@ -1,0 +1,32 @@
+#include "app/AppWindows.h"
+
+#include "app/TfrmMain.h"
+#include "app/TfrmSimple.h"
+#include "app/TfrmSimpleNumbers.h"
+
+void CreateWindows(WindowRegistry &registry)
+{
+    registry.frmSimple = new TfrmSimple(registry);
+    registry.frmSimpleNumbers = new TfrmSimpleNumbers(registry);
+    registry.frmMain = new TfrmMain(registry);
+    registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
+    // Then, in this order, as each lands: the template window, the fax
+    // editor, the configuration window, the manual dial window, the tracking
+    // window (which sets registry.trackingClearArchiveLists) and the about box.
+}
+
+void DestroyWindows(WindowRegistry &registry)
+{
+    for (QWidget *w : {registry.frmAbout, registry.frmTracking, registry.frmManualDial,
+                       registry.frmConfiguration, registry.frmRichEditor, registry.frmTemplate})
+        delete w;
+    // The number list's grid is bound to the main window's data source.
+    delete registry.frmSimpleNumbers;
+    delete registry.frmMain;
+    delete registry.frmSimple;
+    registry.frmAbout = registry.frmTracking = registry.frmManualDial = registry.frmConfiguration = nullptr;
+    registry.frmRichEditor = registry.frmTemplate = nullptr;
+    registry.frmSimpleNumbers = nullptr;
+    registry.frmMain = nullptr;
+    registry.frmSimple = nullptr;
+}

@@ -1,0 +1,750 @@
+#include "app/TfrmMain.h"
+
+#include "app/TfrmSimple.h"
+#include "contacts/ContactView.h"
+#include "contacts/SearchExpression.h"
+#include "platform/environment/Environment.h"
+#include "ui/CaptionedDBNavigator.h"
+#include "ui/DBControls.h"
+#include "ui/DBDateTimePicker.h"
+#include "ui/DBGrid.h"
+#include "ui/DataSource.h"
+#include "ui/Dialogs.h"
+#include "ui/ErrorGuard.h"
+#include "ui/Fonts.h"
+#include "ui/HintLine.h"
+#include "ui/RadioGroup.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kClientWidth = 688;
+constexpr int kClientHeight = 598;
+constexpr int kStatusHeight = 20;
+const QColor kLime(0, 255, 0);
+
+QList<DBGridColumn> mainGridColumns()
+{
+    return {{"COMPNAME", "COMPANY NAME", 188},
+            {"NAME", {}, 120},
+            {"LAST", {}, 107},
+            {"CELLPHONE", {}, 105},
+            {"PHONE", {}, 105},
+            {"FAX", {}, 130},
+            {"EMAIL", {}, 364},
+            {"FIRSTCALL", {}, 76},
+            {"SECONDCALL", {}, 88},
+            {"THIRDCALL", {}, 76},
+            {"FOURTHCALL", {}, 88},
+            {"FIFTHCALL", {}, 76},
+            {"EMAILFIRST", {}, 82},
+            {"EMAILSEC", {}, 76},
+            {"EMAILTHIRD", {}, 82},
+            {"EMAILFOUR", {}, 82},
+            {"FAXFIRST", {}, 76},
+            {"FAXSEC", {}, 76},
+            {"FAXTHRID", {}, 76},
+            {"WAVEONE", {}, 76},
+            {"WAVETWO", {}, 76},
+            {"WAVETHREE", {}, 88},
+            {"CONTACTED", {}, 364},
+            {"PERMISSION", {}, 88},
+            {"PERMNO", {}, -1},
+            {"NOTES", {}, 76},
+            {"CALLBACK", {}, 76},
+            {"FAXBACK", {}, 76},
+            {"EMAILBACK", {}, 76}};
+}
+
+QPushButton *makeButton(QWidget *parent, const QString &caption, const char *name, const QString &hint,
+                        const QRect &geometry)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setStatusTip(hint);
+    b->setGeometry(geometry);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QString withSeparator(QString folder)
+{
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+} // namespace
+
+TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
+    : QMainWindow(parent), m_registry(&registry), m_dialogs(registry.dialogs), m_env(registry.environment),
+      m_table(std::make_unique<TDbfTable>(QStringLiteral("dsTable")))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Brenvoy"));
+    setFont(windowsUiFont(8));
+    m_dataSource = new ::DataSource(*m_table, this);
+    m_dataSource->setObjectName(QStringLiteral("DataSource"));
+    m_table->OnFilterRecord = [this](TDbfTable &t) { return dsTableFilterRecord(t); };
+    m_dataSource->OnAfterScroll = [this] { dsTableAfterScroll(); };
+    m_dataSource->OnStateChange = [this] { DataSourceStateChange(); };
+
+    buildMenus();
+    buildLayout();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(200);
+    connect(Timer1, &QTimer::timeout, this, [this] { guard(*m_dialogs, [this] { Timer1Timer(); }); });
+    Timer1->start();
+
+    // Fixed size, centred on the screen.
+    const int menuHeight = menuBar()->sizeHint().height();
+    setFixedSize(kClientWidth, kClientHeight + menuHeight);
+    if (const QScreen *s = QGuiApplication::primaryScreen()) {
+        const QRect r = s->availableGeometry();
+        move(r.x() + (r.width() - width()) / 2, r.y() + (r.height() - height()) / 2);
+    }
+
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    m_hint.reset();
+    // Controls go before the data source they are bound to.
+    delete centralWidget();
+}
+
+QString TfrmMain::iniFile() const
+{
+    return m_programFolder + QStringLiteral("Kestrun.ini");
+}
+
+SettingsPaths TfrmMain::settingsPaths() const
+{
+    return SettingsPaths::inProgramFolder(m_programFolder);
+}
+
+// ---------------------------------------------------------------- layout
+
+void TfrmMain::buildMenus()
+{
+    auto action = [this](QMenu *menu, const QString &caption, const char *name, void (TfrmMain::*handler)()) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this,
+                [this, handler] { guard(*m_dialogs, [&] { (this->*handler)(); }); });
+        return a;
+    };
+    QMenu *prefs = menuBar()->addMenu(QStringLiteral("Pre&ferences"));
+    prefs->setObjectName(QStringLiteral("Preferences1"));
+    QMenu *import = prefs->addMenu(QStringLiteral("&Import Address List"));
+    import->setObjectName(QStringLiteral("ImportAddressList1"));
+    ImportfromContactList1 = action(import, QStringLiteral("Import from Contact List"),
+                                    "ImportfromContactList1", &TfrmMain::ImportfromContactList1Click);
+    import->addSeparator();
+    ImportfromFilePasteFromClipboard1 =
+        action(import, QStringLiteral("Import from File / Paste From Clipboard"),
+               "ImportfromFilePasteFromClipboard1", &TfrmMain::ImportfromFilePasteFromClipboard1Click);
+    prefs->addSeparator();
+    FaxEmailTemplate1 = action(prefs, QStringLiteral("Fax / Email &Template"), "FaxEmailTemplate1",
+                               &TfrmMain::FaxEmailTemplate1Click);
+    prefs->addSeparator();
+    Configuration1 =
+        action(prefs, QStringLiteral("&Configuration"), "Configuration1", &TfrmMain::Configuration1Click);
+    prefs->addSeparator();
+    racking1 = action(prefs, QStringLiteral("History &Tracking"), "racking1", &TfrmMain::racking1Click);
+    prefs->addSeparator();
+    Exit1 = action(prefs, QStringLiteral("E&xit Program"), "Exit1", &TfrmMain::Exit1Click);
+
+    QMenu *brenvoy = menuBar()->addMenu(QStringLiteral("&Brenvoy"));
+    brenvoy->setObjectName(QStringLiteral("Brenvoy1"));
+    OpenFaxConsole1 = action(brenvoy, QStringLiteral("Open &Fax Console"), "OpenFaxConsole1",
+                             &TfrmMain::OpenFaxConsole1Click);
+    brenvoy->addSeparator();
+    OpenFaxCoverPageEditor1 = action(brenvoy, QStringLiteral("Open Fax Co&ver Page Editor"),
+                                     "OpenFaxCoverPageEditor1", &TfrmMain::OpenFaxCoverPageEditor1Click);
+    brenvoy->addSeparator();
+    OpenOutlookContactFolder1 =
+        action(brenvoy, QStringLiteral("Open &Contact Folder"), "OpenOutlookContactFolder1",
+               &TfrmMain::OpenOutlookContactFolder1Click);
+    OpenOutlookOutboxFolder1 = action(brenvoy, QStringLiteral("Open &Outbox Folder"),
+                                      "OpenOutlookOutboxFolder1", &TfrmMain::OpenOutlookOutboxFolder1Click);
+    OpenOutlookOutboxFolder1->setVisible(false);
+    brenvoy->addSeparator();
+    OpenSoundRecorder1 = action(brenvoy, QStringLiteral("Open Sound &Recorder"), "OpenSoundRecorder1",
+                                &TfrmMain::OpenSoundRecorder1Click);
+    brenvoy->addSeparator();
+    OpenVolumeControl1 = action(brenvoy, QStringLiteral("Open Volume Control"), "OpenVolumeControl1",
+                                &TfrmMain::OpenVolumeControl1Click);
+
+    QMenu *database = menuBar()->addMenu(QStringLiteral("Database"));
+    database->setObjectName(QStringLiteral("Database1"));
+    menuBackup = action(database, QStringLiteral("Backup"), "menuBackup", &TfrmMain::menuBackupClick);
+    database->addSeparator();
+    menuGetDB = action(database, QStringLiteral("Get Database"), "menuGetDB", &TfrmMain::menuGetDBClick);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    About1 = action(help, QStringLiteral("About"), "About1", &TfrmMain::About1Click);
+}
+
+DBEdit *TfrmMain::addField(QWidget *parent, int top, const QString &label, const QString &field,
+                           const QString &hint, const char *name, QMenu *popup)
+{
+    auto *l = new QLabel(label, parent);
+    l->setGeometry(6, top + 3, 70, 16);
+    auto *e = new DBEdit(*m_dataSource, field, parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setStatusTip(hint);
+    e->setGeometry(78, top, 256, 21);
+    l->setBuddy(e);
+    if (popup) {
+        e->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(e, &QWidget::customContextMenuRequested, this, [this, e, popup](const QPoint &pos) {
+            m_popupComponent = e;
+            popup->popup(e->mapToGlobal(pos));
+        });
+    }
+    return e;
+}
+
+void TfrmMain::buildLayout()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+    client->setFixedSize(kClientWidth, kClientHeight);
+
+    // The five "Copy to clipboard" menus; the two phone fields share one.
+    auto popup = [this](const char *name, const char *item, void (TfrmMain::*handler)()) {
+        auto *m = new QMenu(this);
+        m->setObjectName(QString::fromLatin1(name));
+        QAction *a = m->addAction(QStringLiteral("Copy to clipboard"));
+        a->setObjectName(QString::fromLatin1(item));
+        connect(a, &QAction::triggered, this,
+                [this, handler] { guard(*m_dialogs, [&] { (this->*handler)(); }); });
+        return m;
+    };
+    PopupMenu1 = popup("PopupMenu1", "Copytoclipboard1", &TfrmMain::Copytoclipboard1Click);
+    PopupMenu2 = popup("PopupMenu2", "MenuItem1", &TfrmMain::MenuItem1Click);
+    PopupMenu3 = popup("PopupMenu3", "MenuItem2", &TfrmMain::MenuItem2Click);
+    PopupMenu4 = popup("PopupMenu4", "MenuItem3", &TfrmMain::MenuItem3Click);
+    PopupMenu5 = popup("PopupMenu5", "MenuItem4", &TfrmMain::MenuItem4Click);
+
+    // 1. The contact grid.
+    DBGrid1 = new DBGrid(*m_dataSource, *m_dialogs, mainGridColumns(), client);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setStatusTip(QStringLiteral("Contact List , Please select from here"));
+    DBGrid1->setGeometry(0, 0, kClientWidth, 169);
+
+    // 2. The fields of the current contact.
+    int top = 174;
+    const int step = 24;
+    editCompName =
+        addField(client, top, "COMPANY", "COMPNAME", "Name of the Company", "editCompName", nullptr);
+    editFirstName = addField(client, top += step, "NAME", "NAME", "First Name of this contact",
+                             "editFirstName", PopupMenu1);
+    editLastName = addField(client, top += step, "LAST", "LAST", "Last Name of this contact", "editLastName",
+                            PopupMenu2);
+    editPhone = addField(client, top += step, "PHONE", "PHONE", "Phone number of this contact", "editPhone",
+                         PopupMenu3);
+    editFAX = addField(client, top += step, "FAX", "FAX", "Fax Phone number of this contact", "editFAX",
+                       PopupMenu4);
+    editCellPhone = addField(client, top += step, "CELL PHONE", "CELLPHONE",
+                             "Cell phone number of this contact", "editCellPhone", PopupMenu3);
+    editEMAIL = addField(client, top += step, "EMAIL", "EMAIL", "Email adress of this contact", "editEMAIL",
+                         PopupMenu5);
+    auto picker = [&](const QString &label, const QString &field, const QString &hint, const char *name) {
+        top += step;
+        auto *l = new QLabel(label, client);
+        l->setGeometry(6, top + 3, 70, 16);
+        auto *p = new TDBDateTimePicker(*m_dataSource, field, m_env->clock(), client);
+        p->setObjectName(QString::fromLatin1(name));
+        p->setStatusTip(hint);
+        p->setGeometry(78, top, 120, 21);
+        l->setBuddy(p);
+        return p;
+    };
+    dbeCallback = picker("CALLBACK", "CALLBACK", "Next scheduled call for this contact", "dbeCallback");
+    dbeEmailback =
+        picker("EMAILBACK", "EMAILBACK", "Next scheduled email sending for this contact", "dbeEmailback");
+    dbeFaxback = picker("FAXBACK", "FAXBACK", "Next scheduled fax sending for this contact", "dbeFaxback");
+    DBEdit6 = addField(client, top += step, "CONTACTED", "CONTACTED", QString(), "DBEdit6", nullptr);
+    top += step;
+    DBCheckBox1 = new DBCheckBox(*m_dataSource, "PERMISSION", QStringLiteral("PERMISSION"), client);
+    DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));
+    DBCheckBox1->setStatusTip(QStringLiteral("Is this contact  give permission for another call"));
+    DBCheckBox1->setGeometry(78, top, 120, 21);
+    top += step;
+    auto *notesLabel = new QLabel(QStringLiteral("NOTES"), client);
+    notesLabel->setGeometry(6, top + 3, 70, 16);
+    DBMemo1 = new DBMemo(*m_dataSource, "NOTES", client);
+    DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
+    DBMemo1->setStatusTip(QStringLiteral("Notes about this contact"));
+    DBMemo1->setGeometry(78, top, 256, kClientHeight - kStatusHeight - 4 - top);
+    notesLabel->setBuddy(DBMemo1);
+
+    // 3. The command panel.
+    Panel1 = new QFrame(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(340, 172, 346, 305);
+    const int w = 332 / 3;
+    btnDial = makeButton(Panel1, "Dial Selected", "btnDial", "Dial selected Phone number", {6, 6, w, 25});
+    btnDialNext = makeButton(Panel1, "Dial Next", "btnDialNext", "Dial next phone number from contct list",
+                             {8 + w, 6, w, 25});
+    btnManualDial = makeButton(Panel1, "Manual Dial", "btnManualDial", "Enter phone manually and then Dial",
+                               {10 + 2 * w, 6, w, 25});
+    btnSendEmail = makeButton(Panel1, "Send Email", "btnSendEmail",
+                              "Send Email Template content to selected recipient", {6, 35, w, 25});
+    btnSendFax = makeButton(Panel1, "Send Fax", "btnSendFax",
+                            "Send Fax Template content to selected recipient", {8 + w, 35, w, 25});
+    btnAbort =
+        makeButton(Panel1, "Abort", "btnAbort", "Abort / Hangup phone connection", {10 + 2 * w, 35, w, 25});
+    {
+        QFont f = windowsUiFont(10);
+        f.setBold(true);
+        btnAbort->setFont(f);
+        QPalette p = btnAbort->palette();
+        p.setColor(QPalette::ButtonText, Qt::red);
+        btnAbort->setPalette(p);
+    }
+    const QString playHint = QStringLiteral("Play wave file to phone line / soundcard");
+    const QString listHint = QStringLiteral("Selected wave file  to be played");
+    btnPlay1 = makeButton(Panel1, "Play Wave 1", "btnPlay1", playHint, {6, 64, 80, 25});
+    cbPLayer1 = new QComboBox(Panel1);
+    cbPLayer1->setObjectName(QStringLiteral("cbPLayer1"));
+    cbPLayer1->setStatusTip(listHint);
+    cbPLayer1->setGeometry(90, 65, 250, 23);
+    btnPlay2 = makeButton(Panel1, "Play Wave 2", "btnPlay2", playHint, {6, 93, 80, 25});
+    cbPlayer2 = new QComboBox(Panel1);
+    cbPlayer2->setObjectName(QStringLiteral("cbPlayer2"));
+    cbPlayer2->setStatusTip(listHint);
+    cbPlayer2->setGeometry(90, 94, 250, 23);
+    btnStopPlay = makeButton(Panel1, "Stop Play", "btnStopPlay", "Stop any wave playing", {6, 122, w, 25});
+    btnRecord = makeButton(Panel1, "Record", "btnRecord", "Record the call", {8 + w, 122, w, 25});
+
+    DBNavigator1 = new TCaptionedDBNavigator(*m_dataSource, *m_dialogs,
+                                             {TCaptionedDBNavigator::nbFirst, TCaptionedDBNavigator::nbPrior,
+                                              TCaptionedDBNavigator::nbNext, TCaptionedDBNavigator::nbLast},
+                                             Panel1);
+    DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
+    DBNavigator1->setGeometry(6, 152, 140, 44);
+    DBNavigator2 = new TCaptionedDBNavigator(*m_dataSource, *m_dialogs,
+                                             {TCaptionedDBNavigator::nbInsert,
+                                              TCaptionedDBNavigator::nbDelete, TCaptionedDBNavigator::nbEdit,
+                                              TCaptionedDBNavigator::nbPost, TCaptionedDBNavigator::nbCancel},
+                                             Panel1);
+    DBNavigator2->setObjectName(QStringLiteral("DBNavigator2"));
+    DBNavigator2->setGeometry(150, 152, 190, 44);
+
+    rgView = new TRadioGroup(
+        QStringLiteral("Contact View"),
+        {"All", "Callback due today", "FaxBack due today", "EmailBack due today", "Any schedule due"}, 2,
+        Panel1);
+    rgView->setObjectName(QStringLiteral("rgView"));
+    rgView->setStatusTip(QStringLiteral("Filter the contact list based on criteria"));
+    rgView->setGeometry(6, 200, 334, 98);
+    rgView->OnClick = [this] { guard(*m_dialogs, [this] { rgViewClick(); }); };
+
+    // 4. The search.
+    GroupBox1 = new QGroupBox(QStringLiteral("Search"), client);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(340, 480, 346, 50);
+    auto *on = new QLabel(QStringLiteral("on"), GroupBox1);
+    on->setGeometry(8, 22, 18, 16);
+    cbFields = new QComboBox(GroupBox1);
+    cbFields->setObjectName(QStringLiteral("cbFields"));
+    cbFields->setStatusTip(QStringLiteral("Select Field to search on"));
+    cbFields->setGeometry(28, 19, 120, 23);
+    cbFields->setMaxVisibleItems(20);
+    connect(cbFields, &QComboBox::activated, this,
+            [this] { guard(*m_dialogs, [this] { cbFieldsChange(); }); });
+    auto *words = new QLabel(QStringLiteral("Words"), GroupBox1);
+    words->setGeometry(156, 22, 36, 16);
+    edString = new QLineEdit(GroupBox1);
+    edString->setObjectName(QStringLiteral("edString"));
+    edString->setStatusTip(QStringLiteral("Enter Search String"));
+    edString->setGeometry(194, 19, 144, 22);
+    edString->installEventFilter(this);
+
+    // 5. Script and export.
+    btnScript = makeButton(client, "Script", "btnScript", QString(), {340, 536, 100, 25});
+    btnExportToOutlook = makeButton(client, "Export to Contacts list", "btnExportToOutlook",
+                                    "Export Selection's Address to contact list", {446, 536, 240, 25});
+
+    // 6. The status bar.
+    StatusBar1 = new TStatusBar({250, 150, 50}, client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
+    StatusBar1->setPanelText(1, QStringLiteral("Phone: "));
+    StatusBar1->setPanelText(2, QStringLiteral("Brenvoy"));
+
+    auto wire = [this](QPushButton *b, void (TfrmMain::*handler)()) {
+        connect(b, &QPushButton::clicked, this,
+                [this, handler] { guard(*m_dialogs, [&] { (this->*handler)(); }); });
+    };
+    wire(btnDial, &TfrmMain::btnDialClick);
+    wire(btnDialNext, &TfrmMain::btnDialNextClick);
+    wire(btnManualDial, &TfrmMain::btnManualDialClick);
+    wire(btnAbort, &TfrmMain::btnAbortClick);
+    wire(btnSendEmail, &TfrmMain::btnSendEmailClick);
+    wire(btnSendFax, &TfrmMain::btnSendFaxClick);
+    wire(btnPlay1, &TfrmMain::btnPlay1Click);
+    wire(btnPlay2, &TfrmMain::btnPlay2Click);
+    wire(btnStopPlay, &TfrmMain::btnStopPlayClick);
+    wire(btnRecord, &TfrmMain::btnRecordClick);
+    wire(btnScript, &TfrmMain::btnScriptClick);
+    wire(btnExportToOutlook, &TfrmMain::btnExportToOutlookClick);
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == edString && event->type() == QEvent::KeyRelease) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        guard(*m_dialogs, [&] { edStringKeyUp(key); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- start and close
+
+void TfrmMain::FormCreate()
+{
+    guard(*m_dialogs, [this] {
+        m_programFolder = withSeparator(m_env->programFolder());
+        m_templateFolder = m_programFolder + QStringLiteral("Template/");
+        QDir().mkpath(m_templateFolder);
+        m_lastDialledNumber.clear();
+        DatabaseLocation db = ReadDatabaseSection(iniFile(), m_programFolder);
+        db = ResolveDatabaseLocation(db, m_programFolder);
+        m_table->setFilePath(db.path);
+        m_table->setTableName(db.name);
+        WriteDatabaseSection(iniFile(), db);
+    });
+}
+
+bool TfrmMain::FormShow()
+{
+    try {
+        m_table->Open();
+    } catch (const std::exception &e) {
+        m_dialogs->showError(QString::fromUtf8(e.what()));
+        return false;
+    }
+    bool ok = true;
+    guard(*m_dialogs, [&] {
+        ok = false;
+        DBGrid1->setCurrentRowSelected(true);
+        SettingsLoadHooks hooks;
+        hooks.showMessage = [this](const QString &text) { m_dialogs->showMessage(text); };
+        LoadSettings(m_settings, settingsPaths(), m_env->clock(), hooks);
+        applyLoadedSettings();
+        // The Outlook and fax service checks come here with their windows.
+        m_hint = std::make_unique<ApplicationHint>([this](const QString &h) { DisplayHint(h); });
+        cbFields->clear();
+        cbFields->addItems(m_table->FieldNames());
+        cbFields->setCurrentIndex(cbFields->count() > 0 ? 0 : -1);
+
+        m_viewIndex = 4;
+        reapplyFilter();
+        if (m_table->IsEmpty()) {
+            m_viewIndex = 0;
+        } else if (m_dialogs->messageBox(
+                       QStringLiteral("This is a callback reminder!\r\nYou have some calls, faxes or emails "
+                                      "scheduled for today.\r\nDo you wish to view the records?"),
+                       QStringLiteral("Callback reminder!"), MsgButtons::YesNo,
+                       MsgIcon::Information) != MsgResult::Yes) {
+            m_viewIndex = 0;
+        }
+        rgView->setItemIndex(m_viewIndex);
+        reapplyFilter();
+        ok = true;
+    });
+    return ok;
+}
+
+void TfrmMain::applyLoadedSettings()
+{
+    for (QComboBox *cb : {cbPLayer1, cbPlayer2}) {
+        cb->clear();
+        cb->addItems(m_settings.playList);
+    }
+    cbPLayer1->setCurrentIndex(m_settings.play1 < cbPLayer1->count() ? m_settings.play1 : -1);
+    cbPlayer2->setCurrentIndex(m_settings.play2 < cbPlayer2->count() ? m_settings.play2 : -1);
+    setViewBeforeSend(m_settings.viewBeforeSend);
+}
+
+void TfrmMain::collectSettings()
+{
+    m_settings.play1 = cbPLayer1->currentIndex();
+    m_settings.play2 = cbPlayer2->currentIndex();
+}
+
+void TfrmMain::setViewBeforeSend(bool on)
+{
+    m_settings.viewBeforeSend = on;
+    DBGrid1->setMultiSelect(!on);
+}
+
+void TfrmMain::FormClose()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    Timer1->stop();
+    guard(*m_dialogs, [this] {
+        collectSettings();
+        SaveSettings(m_settings, settingsPaths());
+    });
+    // The Outlook and fax objects are released here once they exist.
+    if (m_registry->frmSimple)
+        m_registry->frmSimple->close();
+    else if (m_registry->terminate)
+        m_registry->terminate();
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TfrmMain::Exit1Click()
+{
+    if (m_registry->terminate)
+        m_registry->terminate();
+}
+
+// ---------------------------------------------------------------- views and search
+
+bool TfrmMain::isDueToday(const QString &field) const
+{
+    return IsDueToday(m_table->AsDate(field), m_env->clock().now().date());
+}
+
+bool TfrmMain::dsTableFilterRecord(TDbfTable &table)
+{
+    return ContactPassesView(table, m_viewIndex, m_env->clock().now().date());
+}
+
+void TfrmMain::reapplyFilter()
+{
+    m_table->setFiltered(false);
+    m_table->setFiltered(true);
+    m_dataSource->notifyDataSetChanged();
+}
+
+void TfrmMain::rgViewClick()
+{
+    m_viewIndex = rgView->ItemIndex();
+    if (m_table->Active())
+        reapplyFilter();
+}
+
+void TfrmMain::edStringKeyUp(int key)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        DBGrid1->setFocus();
+        return;
+    }
+    if (!m_table->Active())
+        return;
+    if (edString->text().isEmpty()) {
+        m_table->setFiltered(false);
+        m_dataSource->notifyDataSetChanged();
+        return;
+    }
+    m_viewIndex = 0;
+    m_table->setFiltered(false);
+    m_dataSource->notifyDataSetChanged();
+    const auto def = m_table->FieldByName(cbFields->currentText());
+    if (def && def->type != FieldType::Character)
+        throw EDbfError(QStringLiteral("Only text fields can be searched: %1 is not a text field.")
+                            .arg(cbFields->currentText()));
+    m_table->setFilter(BuildSearchExpression(cbFields->currentText(), edString->text()));
+    m_table->setFiltered(true);
+    m_dataSource->notifyDataSetChanged();
+}
+
+void TfrmMain::cbFieldsChange()
+{
+    edString->clear();
+}
+
+void TfrmMain::DataSourceStateChange()
+{
+    GroupBox1->setEnabled(m_table->Active() && !m_dataSource->Editing());
+}
+
+void TfrmMain::dsTableAfterScroll()
+{
+    const QColor normal = palette().color(QPalette::Base);
+    const bool has = m_table->Active() && m_table->GetBookmark() != 0;
+    dbeCallback->setColor(has && isDueToday("CALLBACK") ? kLime : normal);
+    dbeFaxback->setColor(has && isDueToday("FAXBACK") ? kLime : normal);
+    dbeEmailback->setColor(has && isDueToday("EMAILBACK") ? kLime : normal);
+    if (m_registry->trackingClearArchiveLists)
+        m_registry->trackingClearArchiveLists();
+    m_lastDialledNumber.clear();
+}
+
+void TfrmMain::DisplayHint(const QString &hint)
+{
+    StatusBar1->setPanelText(0, ApplicationHint::GetLongHint(hint));
+}
+
+void TfrmMain::copySelectionOf(QLineEdit *edit)
+{
+    if (!edit || !edit->hasSelectedText())
+        return;
+    QGuiApplication::clipboard()->setText(edit->selectedText());
+}
+
+void TfrmMain::Copytoclipboard1Click()
+{
+    copySelectionOf(m_popupComponent);
+}
+void TfrmMain::MenuItem1Click()
+{
+    copySelectionOf(m_popupComponent);
+}
+void TfrmMain::MenuItem2Click()
+{
+    copySelectionOf(m_popupComponent);
+}
+void TfrmMain::MenuItem3Click()
+{
+    copySelectionOf(m_popupComponent);
+}
+void TfrmMain::MenuItem4Click()
+{
+    copySelectionOf(m_popupComponent);
+}
+
+// ---------------------------------------------------------------- selected contacts and history
+
+QList<Bookmark> TfrmMain::SelectedContacts() const
+{
+    if (DBGrid1->MultiSelect())
+        return DBGrid1->SelectedRows();
+    if (!m_table->Active() || m_table->GetBookmark() == 0)
+        return {};
+    return {m_table->GetBookmark()};
+}
+
+QString TfrmMain::TimeStampText(const QDateTime &time)
+{
+    return HistoryTimeStamp(time);
+}
+
+int TfrmMain::AddCallHistory(const QDateTime &time, int durationSeconds,
+                             const std::function<void(const HistoryRotation &)> &beforePost)
+{
+    m_dataSource->checkBrowseMode();
+    const int slot = ApplyCallHistoryRotation(*m_table, TimeStampText(time), durationSeconds, beforePost);
+    m_dataSource->notifyDataSetChanged();
+    return slot;
+}
+
+void TfrmMain::stampSelected(HistoryChannel channel, const QStringList &values)
+{
+    const QString stamp = TimeStampText(m_env->clock().now());
+    const QList<Bookmark> contacts = SelectedContacts();
+    m_dataSource->checkBrowseMode();
+    for (int i = 0; i < contacts.size(); ++i) {
+        if (m_table->GetBookmark() != contacts[i])
+            m_dataSource->gotoBookmark(contacts[i]);
+        ApplyHistoryRotation(*m_table, channel, stamp, values.value(i));
+        m_dataSource->notifyDataSetChanged();
+    }
+}
+
+void TfrmMain::AddEmailHistory()
+{
+    stampSelected(HistoryChannel::Email, {});
+}
+
+void TfrmMain::AddFaxHistory(const QStringList &jobIds)
+{
+    stampSelected(HistoryChannel::Fax, jobIds);
+}
+
+void TfrmMain::AddWaveHistory(const QString &playListEntry)
+{
+    const int count = int(SelectedContacts().size());
+    QStringList values;
+    for (int i = 0; i < count; ++i)
+        values << playListEntry;
+    stampSelected(HistoryChannel::Wave, values);
+}
+
+// ---------------------------------------------------------------- commands
+
+void TfrmMain::btnDialClick() {}
+void TfrmMain::btnDialNextClick() {}
+void TfrmMain::btnManualDialClick() {}
+void TfrmMain::btnAbortClick() {}
+void TfrmMain::btnSendEmailClick() {}
+void TfrmMain::btnSendFaxClick() {}
+void TfrmMain::btnPlay1Click() {}
+void TfrmMain::btnPlay2Click() {}
+void TfrmMain::btnStopPlayClick() {}
+void TfrmMain::btnRecordClick() {}
+void TfrmMain::btnScriptClick() {}
+void TfrmMain::btnExportToOutlookClick() {}
+void TfrmMain::ImportfromContactList1Click() {}
+void TfrmMain::ImportfromFilePasteFromClipboard1Click() {}
+
+void TfrmMain::FaxEmailTemplate1Click()
+{
+    if (m_registry->frmTemplate) {
+        m_registry->frmTemplate->show();
+        m_registry->frmTemplate->raise();
+    }
+}
+
+void TfrmMain::Configuration1Click()
+{
+    if (auto *dlg = qobject_cast<QDialog *>(m_registry->frmConfiguration))
+        dlg->exec();
+}
+
+void TfrmMain::racking1Click()
+{
+    if (auto *dlg = qobject_cast<QDialog *>(m_registry->frmTracking))
+        dlg->exec();
+}
+
+void TfrmMain::OpenFaxConsole1Click() {}
+void TfrmMain::OpenFaxCoverPageEditor1Click() {}
+void TfrmMain::OpenOutlookContactFolder1Click() {}
+void TfrmMain::OpenOutlookOutboxFolder1Click() {}
+void TfrmMain::OpenSoundRecorder1Click() {}
+void TfrmMain::OpenVolumeControl1Click() {}
+void TfrmMain::menuBackupClick() {}
+void TfrmMain::menuGetDBClick() {}
+
+void TfrmMain::About1Click()
+{
+    if (auto *dlg = qobject_cast<QDialog *>(m_registry->frmAbout))
+        dlg->exec();
+}
+
+void TfrmMain::Timer1Timer() {}

@@ -1,0 +1,189 @@
+#pragma once
+
+#include "app/WindowRegistry.h"
+#include "config/Settings.h"
+#include "contacts/DbfTable.h"
+#include "contacts/HistoryRotation.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+class ApplicationHint;
+class DataSource;
+class DBGrid;
+class DBEdit;
+class DBMemo;
+class DBCheckBox;
+class TDBDateTimePicker;
+class TCaptionedDBNavigator;
+class TRadioGroup;
+class TStatusBar;
+
+// The main contact window: the contact grid, the fields of the current
+// contact, the command panel, the contact views and the search. It owns the
+// contact table and its data source for the whole run.
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(WindowRegistry &registry, QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // Start-up and close steps.
+    void FormCreate();
+    // Returns false when the table could not be opened (the rest is skipped).
+    bool FormShow();
+    void FormClose();
+
+    TDbfTable &dsTable() { return *m_table; }
+    ::DataSource &dataSource() { return *m_dataSource; }
+    QString ProgramFolder() const { return m_programFolder; }
+    QString TemplateFolder() const { return m_templateFolder; }
+    int ViewIndex() const { return m_viewIndex; }
+    QString LastDialledNumber() const { return m_lastDialledNumber; }
+    void setLastDialledNumber(const QString &n) { m_lastDialledNumber = n; }
+    Settings &settings() { return m_settings; }
+    SettingsPaths settingsPaths() const;
+    QString iniFile() const;
+
+    // Whether a date field of the current record (or of the record being
+    // filtered) is today.
+    bool isDueToday(const QString &field) const;
+
+    // The selected contacts: the grid's selected rows in file order while it
+    // allows multiple selection, otherwise the current contact.
+    QList<Bookmark> SelectedContacts() const;
+    // The template window's "view before send" check box drives this.
+    void setViewBeforeSend(bool on);
+
+    // History entry points. Each returns nothing but AddCallHistory, which
+    // returns the slot that received the entry (1..5).
+    // beforePost runs between the choice of the slot and the post.
+    int AddCallHistory(const QDateTime &time, int durationSeconds,
+                       const std::function<void(const HistoryRotation &)> &beforePost = {});
+    void AddEmailHistory();
+    void AddFaxHistory(const QStringList &jobIds);
+    void AddWaveHistory(const QString &playListEntry);
+    // "dd-mmm-yyyy hh:mm" in the user's locale.
+    static QString TimeStampText(const QDateTime &time);
+
+    // Handlers of the contact views and the search.
+    void rgViewClick();
+    bool dsTableFilterRecord(TDbfTable &table);
+    void edStringKeyUp(int key);
+    void cbFieldsChange();
+    void DataSourceStateChange();
+    void dsTableAfterScroll();
+    void DisplayHint(const QString &hint);
+
+    // "Copy to clipboard" of the six field menus; the field the menu was
+    // opened on is its popup component.
+    void Copytoclipboard1Click();
+    void MenuItem1Click();
+    void MenuItem2Click();
+    void MenuItem3Click();
+    void MenuItem4Click();
+    void setPopupComponent(QLineEdit *edit) { m_popupComponent = edit; }
+
+    // Command handlers. Those whose commands arrive with later work are
+    // present and do nothing yet.
+    void btnDialClick();
+    void btnDialNextClick();
+    void btnManualDialClick();
+    void btnAbortClick();
+    void btnSendEmailClick();
+    void btnSendFaxClick();
+    void btnPlay1Click();
+    void btnPlay2Click();
+    void btnStopPlayClick();
+    void btnRecordClick();
+    void btnScriptClick();
+    void btnExportToOutlookClick();
+    void ImportfromContactList1Click();
+    void ImportfromFilePasteFromClipboard1Click();
+    void FaxEmailTemplate1Click();
+    void Configuration1Click();
+    void racking1Click();
+    void Exit1Click();
+    void OpenFaxConsole1Click();
+    void OpenFaxCoverPageEditor1Click();
+    void OpenOutlookContactFolder1Click();
+    void OpenOutlookOutboxFolder1Click();
+    void OpenSoundRecorder1Click();
+    void OpenVolumeControl1Click();
+    void menuBackupClick();
+    void menuGetDBClick();
+    void About1Click();
+    void Timer1Timer();
+
+    // Controls, named as the window has them.
+    DBGrid *DBGrid1 = nullptr;
+    DBEdit *editCompName = nullptr, *editFirstName = nullptr, *editLastName = nullptr, *editPhone = nullptr,
+           *editFAX = nullptr, *editCellPhone = nullptr, *editEMAIL = nullptr, *DBEdit6 = nullptr;
+    TDBDateTimePicker *dbeCallback = nullptr, *dbeEmailback = nullptr, *dbeFaxback = nullptr;
+    DBCheckBox *DBCheckBox1 = nullptr;
+    DBMemo *DBMemo1 = nullptr;
+    QFrame *Panel1 = nullptr;
+    TCaptionedDBNavigator *DBNavigator1 = nullptr, *DBNavigator2 = nullptr;
+    QPushButton *btnDial = nullptr, *btnDialNext = nullptr, *btnManualDial = nullptr, *btnAbort = nullptr,
+                *btnSendEmail = nullptr, *btnSendFax = nullptr, *btnPlay1 = nullptr, *btnPlay2 = nullptr,
+                *btnStopPlay = nullptr, *btnRecord = nullptr, *btnScript = nullptr,
+                *btnExportToOutlook = nullptr;
+    QComboBox *cbPLayer1 = nullptr, *cbPlayer2 = nullptr;
+    TRadioGroup *rgView = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QComboBox *cbFields = nullptr;
+    QLineEdit *edString = nullptr;
+    TStatusBar *StatusBar1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr, *PopupMenu3 = nullptr, *PopupMenu4 = nullptr,
+          *PopupMenu5 = nullptr;
+    QAction *ImportfromContactList1 = nullptr, *ImportfromFilePasteFromClipboard1 = nullptr,
+            *FaxEmailTemplate1 = nullptr, *Configuration1 = nullptr, *racking1 = nullptr, *Exit1 = nullptr,
+            *OpenFaxConsole1 = nullptr, *OpenFaxCoverPageEditor1 = nullptr,
+            *OpenOutlookContactFolder1 = nullptr, *OpenOutlookOutboxFolder1 = nullptr,
+            *OpenSoundRecorder1 = nullptr, *OpenVolumeControl1 = nullptr, *menuBackup = nullptr,
+            *menuGetDB = nullptr, *About1 = nullptr;
+
+    bool OutlookAvailable = false;
+    bool FaxServiceAvailable = false;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildLayout();
+    void buildMenus();
+    DBEdit *addField(QWidget *parent, int top, const QString &label, const QString &field,
+                     const QString &hint, const char *name, QMenu *popup);
+    void copySelectionOf(QLineEdit *edit);
+    void reapplyFilter();
+    void applyLoadedSettings();
+    void collectSettings();
+    // The history rotation on each selected contact, the i-th getting values[i].
+    void stampSelected(HistoryChannel channel, const QStringList &values);
+
+    WindowRegistry *m_registry;
+    Dialogs *m_dialogs;
+    Environment *m_env;
+    std::unique_ptr<TDbfTable> m_table;
+    ::DataSource *m_dataSource = nullptr;
+    std::unique_ptr<ApplicationHint> m_hint;
+    Settings m_settings;
+    QString m_programFolder;
+    QString m_templateFolder;
+    QString m_lastDialledNumber;
+    int m_viewIndex = 0;
+    bool m_closing = false;
+    QLineEdit *m_popupComponent = nullptr;
+};

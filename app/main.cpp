@@ -1,0 +1,30 @@
+#include "app/AppWindows.h"
+#include "app/TfrmSimple.h"
+#include "platform/environment/Environment.h"
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brenvoy"));
+    // The program ends when the compact panel closes, not when the last
+    // visible window does (the main contact window replaces it on screen).
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SystemClock clock;
+    Environment environment(clock, Environment::defaultProgramFolder(), Environment::defaultStateFolder());
+    QtDialogs dialogs;
+
+    WindowRegistry registry;
+    registry.environment = &environment;
+    registry.dialogs = &dialogs;
+    registry.terminate = [] { QCoreApplication::quit(); };
+    CreateWindows(registry);
+
+    registry.frmSimple->show();
+    const int rc = app.exec();
+    DestroyWindows(registry);
+    return rc;
+}
