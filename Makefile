@@ -1,4 +1,4 @@
-# make run   installs what is missing, builds, starts Brenvoy from build/program
+# make run   installs what is missing, builds, starts Brenvoy from build/bin
 # make test  installs what is missing, builds, runs the whole test suite
 
 BUILD ?= build
@@ -31,9 +31,8 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/program/brenvoy ]; then \
-	    cd $(BUILD)/program && ./brenvoy; \
-	else echo "The program is not built yet: the main contact window has not landed."; exit 1; fi
+	@# build/bin is the program folder: Kestrun.ini, the table and Template/ live beside the executable.
+	cd $(BUILD)/bin && ./brenvoy
 
 bench: deps
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DBRENVOY_BENCH=ON
