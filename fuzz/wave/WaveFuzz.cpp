@@ -3,6 +3,7 @@
 
 #include "telephony/WaveStream.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -27,6 +28,28 @@ void check(bool ok)
         std::abort();
 }
 
+// Descends into every chunk, RIFF and LIST ones recursively, and ascends
+// again: children stay inside their parent and the ascent lands after the
+// chunk and its pad byte.
+void walk(HMMIO h, const MMCKINFO *parent, int depth)
+{
+    MMCKINFO ck;
+    for (int i = 0; i < 64 && mmioDescend(h, &ck, parent, 0) == MMSYSERR_NOERROR; ++i) {
+        if (parent)
+            check(std::int64_t(ck.dwDataOffset) <= std::int64_t(parent->dwDataOffset) + parent->cksize);
+        const bool form = ck.ckid == FOURCC_RIFF || ck.ckid == FOURCC_LIST;
+        check(mmioSeek(h, 0, SEEK_CUR) == std::int32_t(ck.dwDataOffset + (form ? 4 : 0)));
+        if (form && depth < 8)
+            walk(h, &ck, depth + 1);
+        if (mmioAscend(h, &ck, 0) != MMSYSERR_NOERROR)
+            return;
+        const std::int64_t after = std::int64_t(ck.dwDataOffset) + ck.cksize + (ck.cksize & 1);
+        if (after > 0x7fffffff)
+            return;
+        check(mmioSeek(h, 0, SEEK_CUR) == after);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
@@ -35,6 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
     if (fd < 0 || ftruncate(fd, 0) != 0 || (size && pwrite(fd, data, size, 0) != ssize_t(size)))
         return 0;
     const QString name = QString("/proc/self/fd/%1").arg(fd);
+    const QByteArray encoded = name.toLocal8Bit();
+    MMIOINFO info;
+    info.cchBuffer = 64; // small, so that the walk crosses buffer windows
+    if (HMMIO h = mmioOpen(encoded.constData(), &info, MMIO_READ | MMIO_ALLOCBUF)) {
+        walk(h, nullptr, 0);
+        mmioClose(h, 0);
+    }
     try {
         TFileWaveStream stream(name);
         const WAVEFORMATEX *f = stream.Format();
