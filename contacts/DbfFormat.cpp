@@ -222,6 +222,15 @@ bool isBlank(const char *p, int width)
 
 int trimmedLength(const char *p, int width)
 {
+    // Mostly spaces: skip them eight at a time.
+    static const uint64_t spaces = 0x2020202020202020ull;
+    while (width >= 8) {
+        uint64_t w;
+        memcpy(&w, p + width - 8, 8);
+        if (w != spaces)
+            break;
+        width -= 8;
+    }
     while (width > 0 && p[width - 1] == ' ')
         --width;
     return width;

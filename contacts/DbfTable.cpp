@@ -3,7 +3,7 @@
 #include "contacts/CodePage.h"
 #include "contacts/DbfFile.h"
 #include "contacts/DbfFormat.h"
-#include "contacts/LocateIndex.h"
+#include "contacts/FieldColumn.h"
 #include "contacts/MemoFile.h"
 #include "contacts/SearchExpression.h"
 #include "platform/environment/Clock.h"
@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -44,10 +45,18 @@ struct TDbfTable::Impl {
     uint32_t recordCount = 0;
 
     DatasetState state = DatasetState::Inactive;
-    std::vector<uint32_t> visible;
-    qint64 cur = -1; // index into visible
+    // Live records (not deleted) in file order, and the records that pass
+    // the filter while filtering is on. The live list of a large table is
+    // completed by a background scan after Open returns.
+    mutable std::vector<uint32_t> live;
+    std::vector<uint32_t> filteredList;
+    mutable std::thread scanner;
+    mutable std::vector<uint32_t> liveTail;
+    mutable bool scanning = false;
+    qint64 cur = -1; // index into vis()
     bool bof = true, eof = true;
-    QByteArray curBuf;
+    mutable QByteArray curBuf;
+    mutable bool curLoaded = false; // read on first use: a move followed by Edit reads once
     QByteArray editBuf;
     QByteArray origBuf; // the record as Edit read it, for the locate index
     QHash<int, QString> pendingMemo;
@@ -63,13 +72,25 @@ struct TDbfTable::Impl {
     bool filterSet = false;
 
     mutable QHash<uint32_t, QByteArray> cache;
-    std::map<int, LocateIndex> locateIndex; // by field, built on first use
+    std::map<int, FieldColumn> columns; // by field, built on first use
     mutable std::u16string scratch;
 
     dbf::File *files[2] = {&file, nullptr};
 
     // --- helpers ---
     [[noreturn]] void fail(const QString &text) const { throw EDbfError(name + QStringLiteral(": ") + text); }
+    const std::vector<uint32_t> &vis() const { return filtered ? filteredList : live; }
+    std::vector<uint32_t> &vis() { return filtered ? filteredList : live; }
+    void ensureLive() const
+    {
+        if (!scanning)
+            return;
+        scanner.join();
+        live.insert(live.end(), liveTail.begin(), liveTail.end());
+        liveTail.clear();
+        liveTail.shrink_to_fit();
+        scanning = false;
+    }
     void checkActive() const
     {
         if (state == DatasetState::Inactive)
@@ -108,8 +129,13 @@ struct TDbfTable::Impl {
             return testRec;
         if (state == DatasetState::Edit || state == DatasetState::Insert)
             return editBuf.constData();
-        if (cur >= 0)
+        if (cur >= 0) {
+            if (!curLoaded) {
+                curBuf = readRecord(vis()[size_t(cur)]);
+                curLoaded = true;
+            }
             return curBuf.constData();
+        }
         return blank.constData();
     }
     bool usingEditBuffer() const
@@ -166,13 +192,15 @@ struct TDbfTable::Impl {
         if (t.OnStateChange)
             t.OnStateChange(t);
     }
-    void loadCurrent() { curBuf = cur >= 0 ? readRecord(visible[size_t(cur)]) : blank; }
+    void loadCurrent() { curLoaded = false; }
     void moveTo(TDbfTable &t, qint64 index)
     {
-        const uint32_t before = cur >= 0 ? visible[size_t(cur)] : 0;
-        cur = visible.empty() ? -1 : std::clamp<qint64>(index, 0, qint64(visible.size()) - 1);
+        if (index >= qint64(vis().size()) - 1)
+            ensureLive();
+        const uint32_t before = cur >= 0 && cur < qint64(vis().size()) ? vis()[size_t(cur)] : 0;
+        cur = vis().empty() ? -1 : std::clamp<qint64>(index, 0, qint64(vis().size()) - 1);
         loadCurrent();
-        const uint32_t after = cur >= 0 ? visible[size_t(cur)] : 0;
+        const uint32_t after = cur >= 0 ? vis()[size_t(cur)] : 0;
         if (before != after && t.AfterScroll)
             t.AfterScroll(t);
     }
@@ -200,57 +228,133 @@ struct TDbfTable::Impl {
         modified = true;
     }
 
-    bool passesExpression(const char *rec) const
+    FieldColumn &column(int fi)
     {
-        if (!filterSet || filterField < 0)
-            return true;
-        const FieldDef &f = layout.fields[filterField];
-        const char *p = rec + f.offset;
-        scratch.clear();
-        codePage->appendFolded(p, dbf::trimmedLength(p, f.width), scratch);
-        return filterPattern.matchesFolded(scratch);
+        ensureColumns({fi});
+        return columns[fi];
     }
-
-    bool passes(TDbfTable &t, uint32_t, const char *rec)
+    // Builds the missing columns in one pass over the file.
+    void ensureColumns(const std::vector<int> &fis)
     {
-        if (rec[0] == dbf::kDeletedFlag)
-            return false;
-        if (!filtered)
-            return true;
-        if (!passesExpression(rec))
-            return false;
-        if (t.OnFilterRecord) {
-            testRec = rec;
-            struct Reset {
-                const char *&p;
-                ~Reset() { p = nullptr; }
-            } reset{testRec};
-            return t.OnFilterRecord(t);
+        std::vector<int> missing;
+        for (int fi : fis)
+            if (!columns.count(fi) && std::find(missing.begin(), missing.end(), fi) == missing.end())
+                missing.push_back(fi);
+        if (missing.empty())
+            return;
+        std::vector<FieldColumn *> cols;
+        for (int fi : missing) {
+            cols.push_back(&columns[fi]);
+            cols.back()->reserve(recordCount);
         }
-        return true;
+        uint32_t seen = 0;
+        dbf::scanRecords(file, layout.headerSize, layout.recordSize, 1, recordCount,
+                         [&](uint32_t, const char *rec) {
+                             for (size_t k = 0; k < missing.size(); ++k)
+                                 cols[k]->append(folded(rec, missing[k]));
+                             ++seen;
+                             return true;
+                         });
+        // Records the file no longer holds read as empty.
+        for (; seen < recordCount; ++seen)
+            for (FieldColumn *c : cols)
+                c->append({});
+    }
+    const std::u16string &folded(const char *rec, int fi) const
+    {
+        const FieldDef &f = layout.fields[fi];
+        scratch.clear();
+        codePage->appendFolded(rec + f.offset, dbf::trimmedLength(rec + f.offset, f.width), scratch);
+        return scratch;
+    }
+    void updateColumns(uint32_t recno, const char *rec)
+    {
+        for (auto &[fi, c] : columns) {
+            if (recno <= c.size())
+                c.set(recno, folded(rec, fi));
+            else if (recno == c.size() + 1)
+                c.append(folded(rec, fi));
+        }
     }
 
-    void rebuildVisible(TDbfTable &t)
+    bool callbackPasses(TDbfTable &t, const char *rec)
     {
-        visible.clear();
-        visible.reserve(recordCount);
+        if (!t.OnFilterRecord)
+            return true;
+        testRec = rec;
+        struct Reset {
+            const char *&p;
+            ~Reset() { p = nullptr; }
+        } reset{testRec};
+        return t.OnFilterRecord(t);
+    }
+    // For a record not yet in the lists (appended by another program).
+    bool passes(TDbfTable &t, const char *rec)
+    {
+        if (filterSet && !filterPattern.matchesFolded(folded(rec, filterField)))
+            return false;
+        return callbackPasses(t, rec);
+    }
+
+    void scanLive(uint32_t first, uint32_t last, std::vector<uint32_t> &out) const
+    {
+        dbf::scanRecords(file, layout.headerSize, layout.recordSize, first, last,
+                         [&](uint32_t recno, const char *rec) {
+                             if (rec[0] != dbf::kDeletedFlag)
+                                 out.push_back(recno);
+                             return true;
+                         });
+    }
+
+    void applyFilter(TDbfTable &t)
+    {
+        ensureLive();
+        filteredList.clear();
+        if (!filtered)
+            return;
         try {
-            dbf::scanRecords(file, layout.headerSize, layout.recordSize, 1, recordCount,
-                             [&](uint32_t recno, const char *rec) {
-                                 if (passes(t, recno, rec))
-                                     visible.push_back(recno);
-                                 return true;
-                             });
+            // The expression is matched against the field's column; the
+            // callback then sees only the records that passed it, read one
+            // by one when they are few, or in one pass over the file.
+            const std::vector<uint32_t> *candidates = &live;
+            std::vector<uint32_t> matched;
+            if (filterSet) {
+                FieldColumn &c = column(filterField);
+                matched.reserve(live.size() / 4);
+                for (uint32_t r : live)
+                    if (r <= c.size() && filterPattern.matchesFolded(c.key(r)))
+                        matched.push_back(r);
+                candidates = &matched;
+            }
+            if (!t.OnFilterRecord) {
+                filteredList = *candidates;
+                return;
+            }
+            filteredList.reserve(candidates->size());
+            if (candidates->size() <= live.size() / 8) {
+                QByteArray buf;
+                for (uint32_t r : *candidates) {
+                    buf = file.readAt(offsetOf(r), layout.recordSize);
+                    if (buf.size() == layout.recordSize && callbackPasses(t, buf.constData()))
+                        filteredList.push_back(r);
+                }
+            } else if (!candidates->empty()) {
+                size_t j = 0;
+                const std::vector<uint32_t> &cand = *candidates;
+                dbf::scanRecords(file, layout.headerSize, layout.recordSize, cand.front(), cand.back(),
+                                 [&](uint32_t recno, const char *rec) {
+                                     if (recno != cand[j])
+                                         return true;
+                                     ++j;
+                                     if (callbackPasses(t, rec))
+                                         filteredList.push_back(recno);
+                                     return j < cand.size();
+                                 });
+            }
         } catch (...) {
             // A filter that fails must not hide contacts: show them all.
             filtered = false;
-            visible.clear();
-            dbf::scanRecords(file, layout.headerSize, layout.recordSize, 1, recordCount,
-                             [&](uint32_t recno, const char *rec) {
-                                 if (rec[0] != dbf::kDeletedFlag)
-                                     visible.push_back(recno);
-                                 return true;
-                             });
+            filteredList.clear();
             cur = -1;
             moveTo(t, 0);
             throw;
@@ -275,20 +379,12 @@ struct TDbfTable::Impl {
 
     qint64 indexOf(uint32_t recno) const
     {
-        auto it = std::lower_bound(visible.begin(), visible.end(), recno);
-        if (it == visible.end() || *it != recno)
+        ensureLive();
+        const std::vector<uint32_t> &v = vis();
+        auto it = std::lower_bound(v.begin(), v.end(), recno);
+        if (it == v.end() || *it != recno)
             return -1;
-        return it - visible.begin();
-    }
-
-    void indexRecord(uint32_t recno, const char *rec)
-    {
-        for (auto &[fi, index] : locateIndex) {
-            const FieldDef &f = layout.fields[fi];
-            scratch.clear();
-            codePage->appendFolded(rec + f.offset, dbf::trimmedLength(rec + f.offset, f.width), scratch);
-            index.add(recno, scratch);
-        }
+        return it - v.begin();
     }
 
     void writeHeaderPrefix(uint32_t count)
@@ -438,7 +534,7 @@ void TDbfTable::Open()
             }
         }
         d->cache.clear();
-        d->locateIndex.clear();
+        d->columns.clear();
         d->resolveFilter();
     } catch (...) {
         d->memo.close();
@@ -448,7 +544,19 @@ void TDbfTable::Open()
     }
     d->cur = -1;
     d->setState(*this, DatasetState::Browse);
-    d->rebuildVisible(*this);
+    // The first records at once; the deletion flags of the rest are read in
+    // the background so that a large table opens without waiting for them.
+    d->live.clear();
+    const uint32_t head = std::min<uint32_t>(d->recordCount, 2048);
+    d->scanLive(1, head, d->live);
+    if (head < d->recordCount) {
+        d->scanning = true;
+        Impl *impl = d.get();
+        d->scanner =
+            std::thread([impl, head] { impl->scanLive(head + 1, impl->recordCount, impl->liveTail); });
+    }
+    if (d->filtered)
+        d->applyFilter(*this);
     First();
 }
 
@@ -467,13 +575,16 @@ void TDbfTable::Close()
         d->journal->recover(d->files);
         d->journal->discard();
     }
+    d->ensureLive();
     d->journal.reset();
     d->memo.close();
     d->file.close();
-    d->visible.clear();
-    d->visible.shrink_to_fit();
+    d->live.clear();
+    d->live.shrink_to_fit();
+    d->filteredList.clear();
+    d->filteredList.shrink_to_fit();
     d->cache.clear();
-    d->locateIndex.clear();
+    d->columns.clear();
     d->cur = -1;
     d->bof = d->eof = true;
     d->setState(*this, DatasetState::Inactive);
@@ -516,7 +627,7 @@ void TDbfTable::First()
     d->checkBrowse(*this);
     d->moveTo(*this, 0);
     d->bof = true;
-    d->eof = d->visible.empty();
+    d->eof = d->vis().empty();
 }
 
 void TDbfTable::Prior()
@@ -524,7 +635,7 @@ void TDbfTable::Prior()
     d->checkBrowse(*this);
     if (d->cur <= 0) {
         d->bof = true;
-        d->eof = d->visible.empty();
+        d->eof = d->vis().empty();
         return;
     }
     d->moveTo(*this, d->cur - 1);
@@ -534,9 +645,11 @@ void TDbfTable::Prior()
 void TDbfTable::Next()
 {
     d->checkBrowse(*this);
-    if (d->cur < 0 || d->cur + 1 >= qint64(d->visible.size())) {
+    if (d->cur + 1 >= qint64(d->vis().size()))
+        d->ensureLive();
+    if (d->cur < 0 || d->cur + 1 >= qint64(d->vis().size())) {
         d->eof = true;
-        d->bof = d->visible.empty();
+        d->bof = d->vis().empty();
         return;
     }
     d->moveTo(*this, d->cur + 1);
@@ -546,9 +659,10 @@ void TDbfTable::Next()
 void TDbfTable::Last()
 {
     d->checkBrowse(*this);
-    d->moveTo(*this, qint64(d->visible.size()) - 1);
+    d->ensureLive();
+    d->moveTo(*this, qint64(d->vis().size()) - 1);
     d->eof = true;
-    d->bof = d->visible.empty();
+    d->bof = d->vis().empty();
 }
 
 bool TDbfTable::Bof() const
@@ -563,14 +677,16 @@ bool TDbfTable::Eof() const
 
 bool TDbfTable::IsEmpty() const
 {
-    return d->visible.empty() && d->state != DatasetState::Insert;
+    if (d->vis().empty())
+        d->ensureLive();
+    return d->vis().empty() && d->state != DatasetState::Insert;
 }
 
 Bookmark TDbfTable::GetBookmark() const
 {
     if (d->state == DatasetState::Insert || d->cur < 0)
         return 0;
-    return d->visible[size_t(d->cur)];
+    return d->vis()[size_t(d->cur)];
 }
 
 void TDbfTable::GotoBookmark(Bookmark b)
@@ -597,9 +713,10 @@ void TDbfTable::Edit()
         Append();
         return;
     }
-    const uint32_t recno = d->visible[size_t(d->cur)];
+    const uint32_t recno = d->vis()[size_t(d->cur)];
     d->cache.remove(recno);
     d->curBuf = d->readRecord(recno);
+    d->curLoaded = true;
     d->origBuf = d->curBuf;
     d->editBuf = d->curBuf;
     d->pendingMemo.clear();
@@ -631,7 +748,7 @@ void TDbfTable::Post()
     if (!d->file.writable())
         d->fail(QStringLiteral("Cannot modify a read-only dataset"));
     if (d->state == DatasetState::Edit) {
-        const uint32_t recno = d->visible[size_t(d->cur)];
+        const uint32_t recno = d->vis()[size_t(d->cur)];
         {
             dbf::WriteLock lock(d->file);
             std::vector<dbf::WriteOp> ops;
@@ -641,18 +758,23 @@ void TDbfTable::Post()
         }
         d->cache.insert(recno, d->editBuf);
         d->curBuf = d->editBuf;
-        d->indexRecord(recno, d->editBuf.constData());
+        d->curLoaded = true;
+        d->updateColumns(recno, d->editBuf.constData());
     } else {
+        d->ensureLive();
         uint32_t recno = 0;
         uint32_t before = d->recordCount;
         {
             dbf::WriteLock lock(d->file);
             const QByteArray head = d->file.readAt(4, 4);
             uint32_t count = head.size() == 4 ? dbf::readU32(head.constData()) : 0;
-            const qint64 fits =
-                std::max<qint64>(0, (d->file.size() - d->layout.headerSize) / d->layout.recordSize);
-            if (count != fits)
+            if (count != d->recordCount) {
+                // Another program appended, or one was killed mid-append: the
+                // file length decides, as it does on open.
+                const qint64 fits =
+                    std::max<qint64>(0, (d->file.size() - d->layout.headerSize) / d->layout.recordSize);
                 count = uint32_t(std::min<qint64>(fits, 0xFFFFFFFFll));
+            }
             if (count == 0xFFFFFFFFu)
                 d->fail(QStringLiteral("The table is full"));
             std::vector<dbf::WriteOp> memoOps;
@@ -668,21 +790,28 @@ void TDbfTable::Post()
             d->file.writeAt(d->offsetOf(recno), out);
             d->writeHeaderPrefix(recno);
         }
-        // Records other programs appended meanwhile join the list too.
+        // Records other programs appended meanwhile join the lists too.
         if (recno > before + 1)
             dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, before + 1, recno - 1,
                              [&](uint32_t r, const char *rec) {
-                                 if (d->passes(*this, r, rec))
-                                     d->visible.push_back(r);
-                                 d->indexRecord(r, rec);
+                                 if (rec[0] != dbf::kDeletedFlag) {
+                                     d->live.push_back(r);
+                                     if (d->filtered && d->passes(*this, rec))
+                                         d->filteredList.push_back(r);
+                                 }
+                                 d->updateColumns(r, rec);
                                  return true;
                              });
         d->recordCount = recno;
-        d->visible.push_back(recno);
+        // A posted record stays in view until the filter is next applied.
+        d->live.push_back(recno);
+        if (d->filtered)
+            d->filteredList.push_back(recno);
         d->cache.insert(recno, d->editBuf);
-        d->indexRecord(recno, d->editBuf.constData());
-        d->cur = qint64(d->visible.size()) - 1;
+        d->updateColumns(recno, d->editBuf.constData());
+        d->cur = qint64(d->vis().size()) - 1;
         d->curBuf = d->editBuf;
+        d->curLoaded = true;
         d->bof = d->eof = false;
     }
     d->pendingMemo.clear();
@@ -725,21 +854,26 @@ void TDbfTable::Delete()
         d->modified = false;
         d->setState(*this, DatasetState::Browse);
     }
-    const uint32_t recno = d->visible[size_t(d->cur)];
+    d->ensureLive();
+    const uint32_t recno = d->vis()[size_t(d->cur)];
     {
         dbf::WriteLock lock(d->file);
         const char flag = dbf::kDeletedFlag;
         d->file.writeAt(d->offsetOf(recno), &flag, 1);
     }
     d->cache.remove(recno);
-    d->visible.erase(d->visible.begin() + d->cur);
+    for (std::vector<uint32_t> *list : {&d->live, &d->filteredList}) {
+        auto it = std::lower_bound(list->begin(), list->end(), recno);
+        if (it != list->end() && *it == recno)
+            list->erase(it);
+    }
     const qint64 next = d->cur;
     d->cur = -1;
     d->moveTo(*this, next);
     if (AfterScroll && d->cur < 0)
         AfterScroll(*this);
     d->bof = d->cur <= 0;
-    d->eof = d->visible.empty();
+    d->eof = d->vis().empty();
 }
 
 QStringList TDbfTable::FieldNames() const
@@ -953,7 +1087,7 @@ void TDbfTable::setFilter(const QString &expression)
     }
     if (d->filtered) {
         d->checkBrowse(*this);
-        d->rebuildVisible(*this);
+        d->applyFilter(*this);
         First();
     }
 }
@@ -971,7 +1105,7 @@ void TDbfTable::setFiltered(bool on)
     if (!Active())
         return;
     d->checkBrowse(*this);
-    d->rebuildVisible(*this);
+    d->applyFilter(*this);
     First();
 }
 
@@ -979,8 +1113,14 @@ void TDbfTable::Refresh()
 {
     d->checkBrowse(*this);
     const uint32_t current = uint32_t(GetBookmark());
+    d->ensureLive();
     d->cache.clear();
-    d->rebuildVisible(*this);
+    d->columns.clear();
+    d->recordCount = uint32_t(
+        std::clamp<qint64>((d->file.size() - d->layout.headerSize) / d->layout.recordSize, 0, 0xFFFFFFFFll));
+    d->live.clear();
+    d->scanLive(1, d->recordCount, d->live);
+    d->applyFilter(*this);
     const qint64 i = d->indexOf(current);
     d->cur = -1;
     d->moveTo(*this, i < 0 ? 0 : i);
@@ -989,6 +1129,7 @@ void TDbfTable::Refresh()
 bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, LocateOptions options)
 {
     d->checkBrowse(*this);
+    d->ensureLive();
     if (fields.size() != values.size())
         d->fail(QStringLiteral("Locate needs one value per field"));
     std::vector<int> fis;
@@ -998,105 +1139,94 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
     std::vector<std::u16string> wanted(n);
     for (int i = 0; i < n; ++i)
         wanted[i] = options.caseInsensitive ? foldCase(values[i]) : values[i].toStdU16String();
-
+    auto valueMatches = [&](std::u16string_view v, int i) {
+        if (options.partialKey)
+            return v.substr(0, wanted[i].size()) == wanted[i];
+        return v == wanted[i];
+    };
     auto fieldMatches = [&](const char *rec, int i) {
         const FieldDef &f = d->layout.fields[fis[i]];
-        std::u16string &v = d->scratch;
-        v.clear();
+        if (f.type == FieldType::Character && options.caseInsensitive)
+            return valueMatches(d->folded(rec, fis[i]), i);
+        std::u16string v;
         if (f.type == FieldType::Character) {
             const char *p = rec + f.offset;
             const int len = dbf::trimmedLength(p, f.width);
-            if (options.caseInsensitive) {
-                d->codePage->appendFolded(p, len, v);
-            } else {
-                for (int k = 0; k < len; ++k)
-                    v.push_back(d->codePage->toUnicode(uint8_t(p[k])));
-            }
+            for (int k = 0; k < len; ++k)
+                v.push_back(d->codePage->toUnicode(uint8_t(p[k])));
         } else {
             const QString t = d->text(rec, fis[i], false);
             v = options.caseInsensitive ? foldCase(t) : t.toStdU16String();
         }
-        if (options.partialKey)
-            return std::u16string_view(v).substr(0, wanted[i].size()) == wanted[i];
-        return v == wanted[i];
-    };
-    auto recordMatches = [&](const char *rec) {
-        if (rec[0] == dbf::kDeletedFlag)
-            return false;
-        for (int i = 0; i < n; ++i)
-            if (!fieldMatches(rec, i))
-                return false;
-        return true;
+        return valueMatches(v, i);
     };
 
+    const std::vector<uint32_t> &v = d->vis();
     uint32_t found = 0;
-    // With case-insensitive partial keys the text fields are indexed: the
-    // most selective non-empty value gives the candidates, each checked
-    // against the record itself and the visible list, the lowest record
-    // number winning (file order).
-    int best = -1;
-    size_t bestCount = SIZE_MAX;
-    if (options.caseInsensitive && options.partialKey) {
-        for (int i = 0; i < n; ++i) {
-            if (wanted[i].empty() || d->layout.fields[fis[i]].type != FieldType::Character)
-                continue;
-            LocateIndex &index = d->locateIndex[fis[i]];
-            if (!index.sealed()) {
-                const FieldDef &f = d->layout.fields[fis[i]];
-                dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, 1, d->recordCount,
-                                 [&](uint32_t recno, const char *rec) {
-                                     d->scratch.clear();
-                                     d->codePage->appendFolded(rec + f.offset,
-                                                               dbf::trimmedLength(rec + f.offset, f.width),
-                                                               d->scratch);
-                                     index.add(recno, d->scratch);
-                                     return true;
-                                 });
-                index.seal();
-            }
-            const size_t c = index.countPrefix(wanted[i], bestCount);
+    // Case-insensitive partial keys on text fields use the fields' columns:
+    // the most selective non-empty value gives the candidates, which are
+    // checked against the other columns, the lowest visible record number
+    // winning (file order). No record is read from the file.
+    std::vector<int> textFields;
+    bool allText = options.caseInsensitive && options.partialKey;
+    for (int i = 0; i < n && allText; ++i)
+        allText = d->layout.fields[fis[i]].type == FieldType::Character;
+    if (allText) {
+        for (int i = 0; i < n; ++i)
+            if (!wanted[i].empty())
+                textFields.push_back(fis[i]);
+    }
+    if (allText && !textFields.empty()) {
+        d->ensureColumns(textFields);
+        // Most distinct fields first; a handful of candidates is good enough.
+        std::vector<int> order;
+        for (int i = 0; i < n; ++i)
+            if (!wanted[i].empty())
+                order.push_back(i);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return d->columns[fis[a]].distinctShare() > d->columns[fis[b]].distinctShare();
+        });
+        int best = -1;
+        size_t bestCount = SIZE_MAX;
+        for (int i : order) {
+            const size_t c = d->columns[fis[i]].countPrefix(wanted[i], bestCount);
             if (c < bestCount) {
                 bestCount = c;
                 best = i;
             }
+            if (bestCount <= 8)
+                break;
         }
-    }
-    if (best >= 0) {
-        std::vector<uint32_t> candidates;
-        d->locateIndex[fis[best]].forEachPrefix(wanted[best], [&](uint32_t recno) {
-            candidates.push_back(recno);
+        std::vector<FieldColumn *> cols(n, nullptr);
+        for (int i = 0; i < n; ++i)
+            if (!wanted[i].empty())
+                cols[i] = &d->columns[fis[i]];
+        d->columns[fis[best]].forEachPrefix(wanted[best], [&](uint32_t recno) {
+            if (found && recno > found)
+                return true;
+            for (int i = 0; i < n; ++i)
+                if (cols[i] && (recno > cols[i]->size() || !valueMatches(cols[i]->key(recno), i)))
+                    return true;
+            if (!std::binary_search(v.begin(), v.end(), recno))
+                return true;
+            found = recno;
             return true;
         });
-        std::sort(candidates.begin(), candidates.end());
-        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-        for (uint32_t recno : candidates) {
-            if (d->indexOf(recno) < 0)
-                continue;
-            const QByteArray rec = d->readRecord(recno);
-            if (recordMatches(rec.constData())) {
-                found = recno;
-                break;
-            }
-        }
-    } else {
+    } else if (!v.empty()) {
         size_t vi = 0;
-        const uint32_t last = d->visible.empty() ? 0 : d->visible.back();
-        dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize,
-                         d->visible.empty() ? 1 : d->visible.front(), last,
+        dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, v.front(), v.back(),
                          [&](uint32_t recno, const char *rec) {
-                             while (vi < d->visible.size() && d->visible[vi] < recno)
-                                 ++vi;
-                             if (vi >= d->visible.size())
-                                 return false;
-                             if (d->visible[vi] != recno)
+                             if (v[vi] != recno)
                                  return true;
-                             // The cache holds what this table last wrote.
-                             auto it = d->cache.constFind(recno);
-                             if (recordMatches(it != d->cache.constEnd() ? it->constData() : rec)) {
+                             ++vi;
+                             bool all = true;
+                             for (int i = 0; i < n && all; ++i)
+                                 all = fieldMatches(rec, i);
+                             if (all) {
                                  found = recno;
                                  return false;
                              }
-                             return true;
+                             return vi < v.size();
                          });
     }
     if (!found)
@@ -1108,14 +1238,17 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
 
 qint64 TDbfTable::VisibleCount() const
 {
-    return qint64(d->visible.size());
+    d->ensureLive();
+    return qint64(d->vis().size());
 }
 
 Bookmark TDbfTable::VisibleAt(qint64 index) const
 {
-    if (index < 0 || index >= qint64(d->visible.size()))
+    if (index >= qint64(d->vis().size()))
+        d->ensureLive();
+    if (index < 0 || index >= qint64(d->vis().size()))
         return 0;
-    return d->visible[size_t(index)];
+    return d->vis()[size_t(index)];
 }
 
 qint64 TDbfTable::VisibleIndexOf(Bookmark b) const
@@ -1130,7 +1263,7 @@ QString TDbfTable::DisplayText(Bookmark b, const QString &field) const
     if (!Active() || b <= 0 || b > d->recordCount)
         return {};
     const int fi = d->fieldOrThrow(field);
-    if (d->state == DatasetState::Edit && d->cur >= 0 && d->visible[size_t(d->cur)] == uint32_t(b))
+    if (d->state == DatasetState::Edit && d->cur >= 0 && d->vis()[size_t(d->cur)] == uint32_t(b))
         return d->text(d->editBuf.constData(), fi, true);
     const QByteArray rec = d->readRecord(uint32_t(b));
     return d->text(rec.constData(), fi, false);

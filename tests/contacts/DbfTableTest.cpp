@@ -416,3 +416,64 @@ TEST(DbfTable, NavigatingWhileEditingPostsTheChange)
     EXPECT_EQ(f.table->State(), DatasetState::Browse);
     EXPECT_EQ(f.openTable()->AsString("NAME"), "A2");
 }
+
+// Past the first records that Open reads at once, the rest arrive from the
+// background scan, and searches and locates work from in-memory columns:
+// all must agree with the file after deletions, edits and appends.
+TEST(DbfTable, ManyRecordsStayConsistentAcrossScansAndColumns)
+{
+    ContactTableFixture f;
+    constexpr int kRecords = 5000;
+    for (int i = 1; i <= kRecords; ++i) {
+        f.table->Append();
+        f.table->SetAsString("NAME", (i % 10 == 0 ? "Smith" : "Jones") + QString::number(i));
+        f.table->SetAsString("EMAIL", QString("c%1@x").arg(i));
+        f.table->Post();
+    }
+    f.table->GotoBookmark(4990);
+    f.table->Delete();
+    auto t = f.openTable();
+    EXPECT_EQ(t->VisibleCount(), kRecords - 1);
+    t->Last();
+    EXPECT_EQ(t->GetBookmark(), kRecords);
+    EXPECT_FALSE(t->BookmarkValid(4990));
+
+    t->setFilter("NAME='smith*'");
+    t->setFiltered(true);
+    EXPECT_EQ(t->VisibleCount(), kRecords / 10 - 1); // 4990 is deleted
+
+    // An edit and an append are seen by the next search and locate.
+    t->setFiltered(false);
+    t->GotoBookmark(4001);
+    t->Edit();
+    t->SetAsString("NAME", "Smithson");
+    t->Post();
+    t->Append();
+    t->SetAsString("NAME", "smithy");
+    t->Post();
+    t->setFilter("NAME='smith*'");
+    t->setFiltered(true);
+    EXPECT_EQ(t->VisibleCount(), kRecords / 10 + 1);
+    EXPECT_TRUE(t->BookmarkValid(4001));
+    EXPECT_TRUE(t->BookmarkValid(kRecords + 1));
+
+    // With a callback as well: few candidates are read one by one, many in
+    // one pass; both give the same answer.
+    t->OnFilterRecord = [](TDbfTable &r) { return r.AsString("EMAIL").endsWith("1@x"); };
+    t->setFiltered(false);
+    t->setFiltered(true);
+    EXPECT_EQ(t->VisibleCount(), 1); // only 4001 among the Smiths has an e-mail ending in 1
+    t->setFilter("NAME='*'");
+    QSet<Bookmark> many;
+    for (qint64 i = 0; i < t->VisibleCount(); ++i)
+        many.insert(t->VisibleAt(i));
+    EXPECT_EQ(many.size(), 500);
+
+    t->setFiltered(false);
+    t->First();
+    EXPECT_TRUE(t->Locate({"NAME", "EMAIL"}, {"SMITHSON", "c4001"}, {true, true}));
+    EXPECT_EQ(t->GetBookmark(), 4001);
+    EXPECT_FALSE(t->Locate({"NAME", "EMAIL"}, {"jones4001", ""}, {true, true}));
+    EXPECT_TRUE(t->Locate({"NAME"}, {"Jones4002"}, {false, false}));
+    EXPECT_EQ(t->GetBookmark(), 4002);
+}
