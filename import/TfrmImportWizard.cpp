@@ -84,6 +84,8 @@ QPushButton *makeButton(const QString &name, const QString &caption)
 {
     auto *b = new QPushButton(caption);
     b->setObjectName(name);
+    // Enter in a width or delimiter box must not press a page button.
+    b->setAutoDefault(false);
     return b;
 }
 

@@ -92,6 +92,9 @@ public:
     int EmailColumn() const { return m_emailColumn; }
     bool importing() const { return m_importing; }
 
+    // Refused while an import runs; the import ends the wizard itself.
+    void reject() override;
+
     // The mapping boxes' entries and the header text each writes.
     static const QStringList &mappingEntries();
     static QString headerTextOf(int entry);
@@ -134,7 +137,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void reject() override;
 
 private:
     void buildLayout();

@@ -78,3 +78,13 @@ TEST_F(AddContactIfNewTest, ARecordOutsideTheFilteredViewIsNotFound)
     AddContactIfNew(*table, "Anna", "Berg", "", "", "");
     EXPECT_EQ(table->RecordCount(), 3);
 }
+
+TEST_F(AddContactIfNewTest, ADeletedRecordIsNotAMatch)
+{
+    addRecord("Jo", "Smith");
+    table->First();
+    table->Delete();
+    AddContactIfNew(*table, "Jo", "Smith", "", "", "");
+    EXPECT_EQ(table->RecordCount(), 2);
+    EXPECT_EQ(fieldBytes(1, NAME), padded("Jo", 50));
+}

@@ -6,12 +6,16 @@
 #include "import/SourceTextView.h"
 #include "ui/ScriptedDialogs.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -421,6 +425,63 @@ TEST_F(ImportWizardTest, AnImportCannotBeStartedWhileOneRuns)
     EXPECT_FALSE(finishEnabledDuringImport);
     EXPECT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(names(), (QStringList{"A", "B"}));
+}
+
+TEST_F(ImportWizardTest, ALongImportShowsProgressAndCannotBeClosedUntilItEnds)
+{
+    int rows = 0;
+    bool progressShown = false;
+    openWizard([&](const QString &f, const QString &, const QString &, const QString &, const QString &) {
+        env.clock.advance(2); // each row takes a while
+        progressShown = progressShown || wiz->pbImport->isVisibleTo(wiz.get());
+        if (++rows == 700) {
+            wiz->reject();
+            wiz->close();
+        }
+        AddContactIfNew(*table, f, "", "", "", "");
+    });
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i)
+        lines << QString("Name%1").arg(i);
+    toMapping(lines.join("\n"), {FirstName});
+    finish();
+    EXPECT_TRUE(progressShown);
+    EXPECT_FALSE(wiz->pbImport->isVisibleTo(wiz.get()));
+    EXPECT_EQ(recordsInFile(), 1000);
+    EXPECT_EQ(wiz->result(), QDialog::Accepted);
+}
+
+TEST_F(ImportWizardTest, MemosAndTheSourceViewPassTheFocusOn)
+{
+    openWizard();
+    wiz->show();
+    QApplication::setActiveWindow(wiz.get());
+    paste("Smith Jo");
+    wiz->Memo1->setFocus();
+    EXPECT_EQ(QApplication::focusWidget(), wiz->btnPasteClipb);
+    wiz->SourceText->setFocus();
+    EXPECT_EQ(QApplication::focusWidget(), wiz->ResultGrid);
+
+    wiz->btnNext1->click();
+    wiz->rbFixed->click();
+    wiz->btnNext2->click();
+    EXPECT_EQ(QApplication::focusWidget(), wiz->Width[0]) << "page 3 starts at the first width box";
+    wiz->cbInc[0]->click();
+    wiz->Width[0]->setText("6");
+    wiz->cbInc[0]->setFocus();
+    wiz->SourceText->removeHighlight();
+    wiz->Width[0]->setFocus(); // entering a sized column highlights it
+    EXPECT_EQ(wiz->SourceText->highlightOf(0), (SourceHighlight::Range{0, 6}));
+}
+
+TEST_F(ImportWizardTest, ClipboardBytesInWindows1252ReadWithTheirAccents)
+{
+    openWizard();
+    auto *mime = new QMimeData;
+    mime->setData("text/plain", "Ren\xE9,M\xFCller\r\n");
+    QGuiApplication::clipboard()->setMimeData(mime);
+    wiz->btnPasteClipb->click();
+    EXPECT_EQ(wiz->SourceText->lines(), QStringList{u"René,Müller"_qs});
 }
 
 TEST_F(ImportWizardTest, MappingChosenJustBeforeFinishIsImported)
