@@ -345,9 +345,7 @@ DWORD TCustomTapiDevice::resolveDevice(HLINEAPP app)
             throw ETapiNoSelect();
         const QStringList entries = filteredDevices(true);
         const auto chosen = execDeviceSelection(entries, int(entries.indexOf(m_selectedDevice)));
-        if (!chosen)
-            throw ETapiNoSelect();
-        if (*chosen == m_selectedDevice && !entries.contains(*chosen))
+        if (!chosen || !entries.contains(*chosen))
             throw ETapiNoSelect();
         m_selectedDevice = *chosen;
     }
@@ -825,10 +823,12 @@ void TCustomTapiDevice::DoLineCallState(DWORD Device, DWORD Param1, DWORD Param2
 
 void TCustomTapiDevice::DoLineClose(DWORD, DWORD, DWORD, DWORD)
 {
-    // TAPI closed the line itself: its handles are gone already.
+    // TAPI closed the line itself: its handles are gone already, the
+    // bookkeeping of closing is ours.
+    if (!m_lineOpen)
+        return;
     m_line = 0;
     m_call = 0;
-    m_lineOpen = true; // let closeLine finish the bookkeeping
     closeLine();
 }
 

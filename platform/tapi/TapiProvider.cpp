@@ -215,6 +215,7 @@ void TapiProvider::setCallState(HCALL h, DWORD state, DWORD mode)
     if (state == LINECALLSTATE_CONNECTED && rec.connectedAtMs < 0) {
         rec.connectedAtMs = now;
         m_lastConnected[size_t(call.device)] = call.record;
+        hearFarEnd(call.record, call.device);
     }
     if ((state == LINECALLSTATE_DISCONNECTED || state == LINECALLSTATE_IDLE) && rec.connectedAtMs >= 0 &&
         rec.endedAtMs < 0)
@@ -240,9 +241,10 @@ void TapiProvider::scheduleCallCourse(HCALL h)
                 fn(it->second);
         });
     };
-    const qint64 dialTone = 100, dialing = 600;
+    // The dial tone comes with the reply (see lineMakeCall), so the call
+    // never shows a state of its own before it.
+    const qint64 dialing = 500;
     const qint64 proceeding = dialing + 80 * qint64(call.record->number.size());
-    step(dialTone, [this, h](Call &) { setCallState(h, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL); });
     step(dialing, [this, h](Call &) { setCallState(h, LINECALLSTATE_DIALING, 0); });
     step(proceeding, [this, h](Call &) { setCallState(h, LINECALLSTATE_PROCEEDING, 0); });
     switch (far.outcome) {
@@ -339,6 +341,38 @@ void TapiProvider::lineAudio(int device, qint64 absSample, qint16 *out, int coun
     }
 }
 
+// With SoundCard=1 the far end of a connected call is heard on the sound
+// card, a quarter second at a time, for as long as the call lasts.
+void TapiProvider::hearFarEnd(const std::shared_ptr<CallRecord> &rec, int device)
+{
+    QIODevice *out = nullptr;
+    QAudioSink *sink = nullptr;
+    openMonitor(out, sink, WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0});
+    if (!sink)
+        return;
+    QPointer<QAudioSink> guard(sink);
+    auto next = std::make_shared<qint64>(rec->connectedAtMs * (FarEnd::kRate / 1000));
+    auto pump = std::make_shared<std::function<void()>>();
+    *pump = [this, rec, device, guard, out, next, pump] {
+        if (!guard)
+            return;
+        const qint64 until = nowSample() + FarEnd::kRate / 4;
+        if (rec->endedAtMs >= 0) {
+            QIODevice *o = out;
+            QAudioSink *s = guard.data();
+            closeMonitor(o, s);
+            *pump = nullptr; // breaks the cycle
+            return;
+        }
+        std::vector<qint16> audio(static_cast<size_t>(std::max<qint64>(0, until - *next)));
+        lineAudio(device, *next, audio.data(), int(audio.size()));
+        out->write(reinterpret_cast<const char *>(audio.data()), qint64(audio.size() * 2));
+        *next = until;
+        after(250, *pump);
+    };
+    (*pump)();
+}
+
 void TapiProvider::openMonitor(QIODevice *&device, QAudioSink *&sink, const WAVEFORMATEX &f)
 {
     if (!m_config.soundCard)
@@ -376,6 +410,8 @@ void TapiProvider::startWaveOutHead(HWAVEOUT h)
     if (w.queue.empty() || w.headStartMs >= 0)
         return;
     w.headStartMs = m_clock->monotonicMs();
+    if (w.monitor)
+        w.monitor->write(w.queue.front()->lpData, qint64(w.queue.front()->dwBufferLength));
     const quint64 epoch = w.epoch;
     after(playMs(w.queue.front()->dwBufferLength, w.format), [this, h, epoch] {
         auto it = m_waveOuts.find(h);
@@ -390,8 +426,6 @@ void TapiProvider::startWaveOutHead(HWAVEOUT h)
             rec->heard.append(hdr->lpData, qsizetype(hdr->dwBufferLength));
             rec->heardFormat = w.format;
         }
-        if (w.monitor)
-            w.monitor->write(hdr->lpData, qint64(hdr->dwBufferLength));
         hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
         if (w.target)
             QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WOM_DONE, h, hdr));
@@ -426,12 +460,11 @@ void TapiProvider::returnWaveInHead(HWAVEIN h, int samples)
     samples = std::clamp(samples, 0, int(hdr->dwBufferLength / 2));
     std::vector<qint16> audio(static_cast<size_t>(samples));
     lineAudio(w.device, w.startSample + w.captured, audio.data(), samples);
-    std::memcpy(hdr->lpData, audio.data(), size_t(samples) * 2);
+    if (samples > 0)
+        std::memcpy(hdr->lpData, audio.data(), size_t(samples) * 2);
     w.captured += samples;
     hdr->dwBytesRecorded = DWORD(samples) * 2;
     hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-    if (w.monitor)
-        w.monitor->write(hdr->lpData, qint64(hdr->dwBytesRecorded));
     if (w.target)
         QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WIM_DATA, h, hdr));
 }
@@ -728,6 +761,7 @@ LONG lineMakeCall(HLINE hLine, HCALL *lphCall, const char *lpszDestAddress, DWOR
             return; // the line was closed before the reply
         *lphCall = h;
         p->post(app, 0, LINE_REPLY, instance, DWORD_PTR(request), 0, 0);
+        p->setCallState(h, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
         p->scheduleCallCourse(h);
     });
     return request;
@@ -1054,7 +1088,6 @@ MMRESULT waveInOpen(HWAVEIN *phwi, UINT uDeviceID, const WAVEFORMATEX *pwfx, QOb
     w.format.cbSize = 0;
     w.target = (fdwOpen & CALLBACK_WINDOW) ? dwCallback : nullptr;
     reg().waveIns[h] = p;
-    p->openMonitor(w.monitor, w.sink, w.format);
     p->logCall(QStringLiteral("waveInOpen"));
     *phwi = h;
     if (w.target)
@@ -1162,7 +1195,6 @@ MMRESULT waveInClose(HWAVEIN hwi)
     TapiProvider::WaveIn &w = p->m_waveIns.at(hwi);
     if (!w.queue.empty())
         return WAVERR_STILLPLAYING;
-    p->closeMonitor(w.monitor, w.sink);
     if (w.target)
         QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WIM_CLOSE, hwi, nullptr));
     p->m_waveIns.erase(hwi);

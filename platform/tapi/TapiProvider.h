@@ -160,6 +160,7 @@ private:
     void scheduleWaveInHead(HWAVEIN h);
     void returnWaveInHead(HWAVEIN h, int samples);
     void releaseIfUnused();
+    void hearFarEnd(const std::shared_ptr<CallRecord> &rec, int device);
     void openMonitor(QIODevice *&device, QAudioSink *&sink, const WAVEFORMATEX &format);
     void closeMonitor(QIODevice *&device, QAudioSink *&sink);
 
