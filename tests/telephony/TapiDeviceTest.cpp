@@ -329,6 +329,28 @@ TEST_F(TapiDeviceTest, ApplicationHandleIsRecordedPerProcessAndRemovedAtTheEnd)
     EXPECT_TRUE(f.readAll().trimmed().isEmpty());
 }
 
+TEST_F(TapiDeviceTest, DataModemCallHandsTheLineToThePort)
+{
+    writeProvider("[Line0]\nName=Data Modem\nMediaModes=DATAMODEM\n");
+    create(false);
+    int portOpened = 0, portClosed = 0;
+    dev->OnTapiPortOpen = [&](TCustomTapiDevice *) { ++portOpened; };
+    dev->OnTapiPortClose = [&](TCustomTapiDevice *) { ++portClosed; };
+    dev->DialNumber(QStringLiteral("555-0100"));
+    EXPECT_TRUE(runUntil([this] { return dev->Connected(); }));
+    QCoreApplication::processEvents();
+    EXPECT_NE(port->tapiLine(), 0u);
+    EXPECT_EQ(portOpened, 1);
+    // A data call carries no voice.
+    const QString file = te.path("m.wav");
+    writeWaveFile(file, 8000, 1, 16, rampSamples(800));
+    EXPECT_THROW(dev->PlayWave(file), ETapiVoiceNotSupported);
+    dev->DropCall();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(port->tapiLine(), 0u);
+    EXPECT_EQ(portClosed, 1);
+}
+
 TEST(TapiStatusText, DisconnectReasonsAndStates)
 {
     struct Case {
