@@ -417,6 +417,15 @@ void Reader::flushText()
 {
     if (m_text.isEmpty())
         return;
+    // Control characters, paragraph separators and object marks are not
+    // text here: an escaped line feed must not split a paragraph.
+    m_text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != '\t') || u == QChar::ParagraphSeparator ||
+               u == QChar::ObjectReplacementCharacter;
+    });
+    if (m_text.isEmpty())
+        return;
     ensureBlock();
     m_cursor.insertText(m_text, charFormat(m_textState));
     m_text.clear();

@@ -557,3 +557,48 @@ void PrintTo(const QString &s, std::ostream *os)
 {
     *os << '"' << s.toStdString() << '"';
 }
+
+namespace {
+
+// The window with a formatted fax body, grabbed as the operator would see
+// it. Set BRENVOY_SCREENSHOT_DIR to keep the picture.
+TEST_F(FaxEditor, RendersAFormattedDocument)
+{
+    const QString file = env.path("formatted.rtf");
+    writeFile(file, "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 DejaVu Sans;}{\\f1 DejaVu Serif;}}"
+                    "{\\colortbl;\\red200\\green0\\blue0;\\red0\\green0\\blue160;}"
+                    "\\pard\\qc\\f1\\fs36\\b Brenvoy Sales Office\\b0\\par"
+                    "\\pard\\f0\\fs20 Dear \\i customer\\i0 , here is our \\cf1\\b offer\\b0\\cf0  for "
+                    "\\ul March\\ulnone :\\par"
+                    "\\pard{\\*\\pn\\pnlvlblt{\\pntxtb\\'b7}}\\li360 Fax modems at half price\\par"
+                    "Voice messages for every contact\\par"
+                    "\\pard\\fi-360\\li1080\\ri720 A hanging paragraph with left, first-line and right "
+                    "indents, long enough to wrap onto a second line in the editor.\\par"
+                    "\\pard\\qr\\cf2 Caf\\'e9 \\u1050?\\u1080?\\u1077?\\u1074? \\u8364?42\\par}");
+    dialogs.answerFile(file);
+    w->FileOpenCmd->trigger();
+    showWindow();
+    // Put the caret in the indented paragraph, so the ruler shows its markers.
+    placeCaret(w->Editor->document()->findBlockByNumber(4).position());
+    QApplication::processEvents();
+
+    const QImage image = w->grab().toImage();
+    ASSERT_EQ(image.size(), w->size() * image.devicePixelRatio());
+    int red = 0;
+    const QRect editor(w->Editor->mapTo(w.get(), QPoint(0, 0)), w->Editor->size());
+    for (int y = editor.top(); y < editor.bottom(); ++y)
+        for (int x = editor.left(); x < editor.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            red += c.red() > 150 && c.green() < 80 && c.blue() < 80;
+        }
+    EXPECT_GT(red, 10) << "the red word is drawn";
+    // \li1080\fi-360: the first line at 36 pt, the others 18 pt further.
+    EXPECT_EQ(w->FirstInd->Left(), 36 * 4 / 3 + 2);
+    EXPECT_EQ(w->LeftInd->Left(), 54 * 4 / 3 + 2);
+
+    const QByteArray dir = qgetenv("BRENVOY_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        image.save(QString::fromLocal8Bit(dir) + "/fax-editor.png");
+}
+
+} // namespace
