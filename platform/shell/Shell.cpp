@@ -31,6 +31,23 @@ QString folderOf(const QString &file)
     return cut < 0 ? QString() : file.left(cut);
 }
 
+// LibreOffice without a GUI (the "nogui" packages, installed for document
+// conversion) cannot show a document: it needs one of its window-system
+// plugins beside the program.
+bool usable(const QString &executable)
+{
+    const QString name = QFileInfo(executable).fileName();
+    if (name != QLatin1String("libreoffice") && name != QLatin1String("soffice") &&
+        name != QLatin1String("lowriter"))
+        return true;
+    const QDir programDir = QFileInfo(QFileInfo(executable).canonicalFilePath()).dir();
+    const QStringList plugins = programDir.entryList({QStringLiteral("libvclplug_*lo.so")}, QDir::Files);
+    for (const QString &p : plugins)
+        if (p != QLatin1String("libvclplug_svplo.so"))
+            return true;
+    return false;
+}
+
 } // namespace
 
 const std::map<QString, std::vector<SystemShell::Program>> &SystemShell::builtInPrograms()
@@ -96,7 +113,7 @@ std::optional<SystemShell::Program> SystemShell::programFor(const QString &windo
             continue;
         for (const Program &p : it->second) {
             const QString found = findExecutable(p.command);
-            if (!found.isEmpty())
+            if (!found.isEmpty() && usable(found))
                 return Program{found, p.arguments};
         }
     }

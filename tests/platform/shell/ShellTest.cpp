@@ -111,14 +111,21 @@ TEST_F(ShellTest, ScriptEditorIsTheFirstInstalledRtfEditor)
         EXPECT_EQ(urls[0], QUrl::fromLocalFile(doc));
         EXPECT_TRUE(starts.empty());
     }
+    // LibreOffice without its window-system plugins cannot show the script.
     install("abiword");
     install("libreoffice");
     SystemShell shell = make();
     ASSERT_TRUE(shell.ShellExecute("open", "wordpad.exe", "script.rtf", work, ShowCommand::Show).ok());
     ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].program, bin + "/libreoffice");
-    EXPECT_EQ(starts[0].arguments, (QStringList{"--writer", "script.rtf"}));
+    EXPECT_EQ(starts[0].program, bin + "/abiword");
+    EXPECT_EQ(starts[0].arguments, QStringList{"script.rtf"});
     EXPECT_EQ(starts[0].folder, work);
+
+    install("libvclplug_gtk3lo.so");
+    ASSERT_TRUE(shell.ShellExecute("open", "wordpad.exe", "script.rtf", work, ShowCommand::Show).ok());
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].program, bin + "/libreoffice");
+    EXPECT_EQ(starts[1].arguments, (QStringList{"--writer", "script.rtf"}));
 }
 
 TEST_F(ShellTest, OpensProgramsDocumentsAndAddresses)
