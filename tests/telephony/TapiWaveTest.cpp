@@ -153,6 +153,10 @@ TEST_F(TapiWaveTest, PlayWaveErrors)
     junk.write("this is not a wave file");
     junk.close();
     EXPECT_EQ(textOf(junk.fileName()), QStringLiteral("Unable to read wave file data"));
+    // A format the line's wave device refuses gives the platform's text.
+    const QString deep = te.path("deep.wav");
+    writeWaveFile(deep, 8000, 1, 24, QByteArray(2400, 1));
+    EXPECT_EQ(textOf(deep), QStringLiteral("The line cannot play this wave format."));
     EXPECT_EQ(dev->WaveMode(), 0);
     dev->DropCall();
 }
@@ -236,6 +240,8 @@ TEST_F(TapiWaveTest, SixtySecondLimitEndsTheRecordingWhileTheCallGoesOn)
     writeProvider("[Default]\nTalkSeconds=90\nHangupSeconds=120\n");
     create();
     dialAndConnect();
+    run(1234); // starts mid-sentence
+    const qint64 recordStartSample = te.clock.monotonicMs() * 8;
     dev->StartRecording();
     EXPECT_TRUE(runUntil([this] { return dev->WaveMode() == 3; }, 90000));
     run(10);
@@ -262,6 +268,18 @@ TEST_F(TapiWaveTest, SixtySecondLimitEndsTheRecordingWhileTheCallGoesOn)
     EXPECT_TRUE(out.contains(QRegularExpression("Duration\\s*: 00:01:00.00 = 480000 samples")))
         << out.toStdString();
     EXPECT_EQ(QString::fromUtf8(soxi.readAllStandardOutput()).trimmed(), QStringLiteral("wav"));
+    // sox decodes the far end's samples.
+    QProcess sox;
+    sox.start("sox", {recording, "-t", "raw", "-e", "signed-integer", "-b", "16", "-L", "-"});
+    ASSERT_TRUE(sox.waitForFinished());
+    const QByteArray decoded = sox.readAllStandardOutput();
+    ASSERT_EQ(decoded.size(), 960000);
+    const FarEnd far(provider()->lastCall()->far);
+    const qint64 offset = recordStartSample - provider()->lastCall()->connectedAtMs * 8;
+    qint64 mismatches = 0;
+    for (qint64 i = 0; i < decoded.size() / 2; ++i)
+        mismatches += sampleAt(decoded, i) != far.sample(offset + i);
+    EXPECT_EQ(mismatches, 0);
     dev->DropCall();
 }
 
