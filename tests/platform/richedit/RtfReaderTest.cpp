@@ -147,6 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"{\\rtf1 a\\'4", "a"}, TextCase{"{\\rtf1 a}trailing", "a"},
         TextCase{"{\\rtf1 {\\pict\\wmetafile8 0a0b}x}", "x"}, TextCase{"{\\rtf1\r\na\r\nb\\\r\nc}", "ab|c"},
         TextCase{"{\\rtf1 {\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link}}}", "link"},
+        // Escaped control characters are not text (found by fuzzing).
+        TextCase{"{\\rtf1\\uc0 a\\u10 b\\u8233 c\\'0ad\\u65532 e}", "abcde"},
         TextCase{"{\\rtf1\\ansi\\ansicpg1252 \\'80\\'e9\\'93x\\'94}", "€é“x”"}));
 
 TEST(RtfReader, FormattingIsScopedToGroupsAndReset)
