@@ -202,8 +202,8 @@ void TapiProvider::releaseIfUnused()
 
 void TapiProvider::setCallState(HCALL h, DWORD state, DWORD mode)
 {
-    auto it = m_calls_.find(h);
-    if (it == m_calls_.end())
+    auto it = m_liveCalls.find(h);
+    if (it == m_liveCalls.end())
         return;
     Call &call = it->second;
     CallRecord &rec = *call.record;
@@ -231,13 +231,13 @@ void TapiProvider::setCallState(HCALL h, DWORD state, DWORD mode)
 // failure, and, once answered, its digits and remote hang-up.
 void TapiProvider::scheduleCallCourse(HCALL h)
 {
-    Call &call = m_calls_.at(h);
+    Call &call = m_liveCalls.at(h);
     const quint64 epoch = call.epoch;
     const FarEndConfig far = call.record->far;
     auto step = [this, h, epoch](qint64 at, std::function<void(Call &)> fn) {
         after(at, [this, h, epoch, fn = std::move(fn)] {
-            auto it = m_calls_.find(h);
-            if (it != m_calls_.end() && it->second.epoch == epoch)
+            auto it = m_liveCalls.find(h);
+            if (it != m_liveCalls.end() && it->second.epoch == epoch)
                 fn(it->second);
         });
     };
@@ -310,13 +310,13 @@ void TapiProvider::endCall(Call &call)
 
 void TapiProvider::removeLine(HLINE h)
 {
-    for (auto it = m_calls_.begin(); it != m_calls_.end();) {
+    for (auto it = m_liveCalls.begin(); it != m_liveCalls.end();) {
         if (it->second.line == h) {
             endCall(it->second);
             it->second.record->state = LINECALLSTATE_IDLE;
             it->second.record->deallocated = true;
             reg().calls.erase(it->first);
-            it = m_calls_.erase(it);
+            it = m_liveCalls.erase(it);
         } else {
             ++it;
         }
@@ -508,8 +508,8 @@ struct TapiProvider::Impl {
         p = owner(reg().calls, h);
         if (!p)
             return nullptr;
-        auto it = p->m_calls_.find(h);
-        return it == p->m_calls_.end() ? nullptr : &it->second;
+        auto it = p->m_liveCalls.find(h);
+        return it == p->m_liveCalls.end() ? nullptr : &it->second;
     }
 };
 
@@ -726,7 +726,7 @@ LONG lineMakeCall(HLINE hLine, HCALL *lphCall, const char *lpszDestAddress, DWOR
     const HLINEAPP app = l->app;
     const DWORD_PTR instance = l->instance;
     bool deviceBusy = false;
-    for (const auto &[h, c] : p->m_calls_)
+    for (const auto &[h, c] : p->m_liveCalls)
         if (c.device == l->device && c.record->state != LINECALLSTATE_IDLE)
             deviceBusy = true;
     const FarEndConfig &far = p->m_config.farEndFor(number);
@@ -752,12 +752,12 @@ LONG lineMakeCall(HLINE hLine, HCALL *lphCall, const char *lpszDestAddress, DWOR
     call.app = app;
     call.device = l->device;
     call.record = rec;
-    p->m_calls_[h] = call;
+    p->m_liveCalls[h] = call;
     reg().calls[h] = p;
     // The handle is the caller's once the reply reports success; the reply
     // comes before the first call state, as in TAPI.
     p->after(10, [p, h, app, instance, request, lphCall] {
-        if (!p->m_calls_.count(h))
+        if (!p->m_liveCalls.count(h))
             return; // the line was closed before the reply
         *lphCall = h;
         p->post(app, 0, LINE_REPLY, instance, DWORD_PTR(request), 0, 0);
@@ -798,7 +798,7 @@ LONG lineDeallocateCall(HCALL hCall)
     p->logCall(QStringLiteral("lineDeallocateCall"));
     c->record->deallocated = true;
     ++c->epoch;
-    p->m_calls_.erase(hCall);
+    p->m_liveCalls.erase(hCall);
     reg().calls.erase(hCall);
     return 0;
 }

@@ -171,10 +171,10 @@ private:
     std::vector<UINT> m_waveInIds, m_waveOutIds; // per line device; 0 without wave devices
     std::map<HLINEAPP, App> m_apps;
     std::map<HLINE, Line> m_lines;
-    std::map<HCALL, Call> m_calls_;
+    std::map<HCALL, Call> m_liveCalls;
     std::map<HWAVEOUT, WaveOut> m_waveOuts;
     std::map<HWAVEIN, WaveIn> m_waveIns;
-    std::vector<std::shared_ptr<CallRecord>> m_calls;
+    std::vector<std::shared_ptr<CallRecord>> m_calls;         // every call placed, oldest first
     std::vector<std::shared_ptr<CallRecord>> m_lastConnected; // per line device
     bool m_released = false;
 };
