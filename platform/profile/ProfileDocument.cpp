@@ -5,39 +5,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 
 namespace {
-
-enum class LineKind { Section, Key, Other };
-
-struct Line {
-    LineKind kind = LineKind::Other;
-    QString name;  // section or key name, trimmed
-    QString value; // key value, trimmed and unquoted
-};
-
-Line parseLine(const QString &raw)
-{
-    const QString t = raw.trimmed();
-    if (t.startsWith(QLatin1Char('['))) {
-        const qsizetype close = t.indexOf(QLatin1Char(']'));
-        return {LineKind::Section, (close < 0 ? t.mid(1) : t.mid(1, close - 1)).trimmed(), {}};
-    }
-    if (t.startsWith(QLatin1Char(';')))
-        return {};
-    const qsizetype eq = t.indexOf(QLatin1Char('='));
-    if (eq < 0)
-        return {};
-    QString value = t.mid(eq + 1).trimmed();
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return {LineKind::Key, t.left(eq).trimmed(), value};
-}
-
-bool sameName(const QString &a, const QString &b)
-{
-    return a.compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
 
 bool hasLineBreak(const QString &s)
 {
@@ -59,6 +29,46 @@ QString storedValue(QString value)
 
 } // namespace
 
+ProfileDocument::Parsed ProfileDocument::parse(const QString &raw)
+{
+    const QString t = raw.trimmed();
+    if (t.isEmpty())
+        return {Kind::Blank, {}, {}, {}};
+    if (t.startsWith(QLatin1Char('['))) {
+        const qsizetype close = t.indexOf(QLatin1Char(']'));
+        const QString name = (close < 0 ? t.mid(1) : t.mid(1, close - 1)).trimmed();
+        return {Kind::Section, name, name.toCaseFolded(), {}};
+    }
+    if (t.startsWith(QLatin1Char(';')))
+        return {};
+    const qsizetype eq = t.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return {};
+    QString value = t.mid(eq + 1).trimmed();
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    const QString name = t.left(eq).trimmed();
+    return {Kind::Key, name, name.toCaseFolded(), value};
+}
+
+void ProfileDocument::insertLine(qsizetype at, const QString &raw)
+{
+    m_lines.insert(at, raw);
+    m_parsed.insert(m_parsed.begin() + at, parse(raw));
+}
+
+void ProfileDocument::replaceLine(qsizetype at, const QString &raw)
+{
+    m_lines[at] = raw;
+    m_parsed[at] = parse(raw);
+}
+
+void ProfileDocument::removeLines(qsizetype at, qsizetype count)
+{
+    m_lines.remove(at, count);
+    m_parsed.erase(m_parsed.begin() + at, m_parsed.begin() + at + count);
+}
+
 bool ProfileDocument::load(const QString &fileName)
 {
     *this = ProfileDocument();
@@ -77,6 +87,9 @@ bool ProfileDocument::load(const QString &fileName)
     m_endsWithLineBreak = m_lines.last().isEmpty();
     if (m_endsWithLineBreak)
         m_lines.removeLast();
+    m_parsed.reserve(m_lines.size());
+    for (const QString &raw : std::as_const(m_lines))
+        m_parsed.push_back(parse(raw));
     return true;
 }
 
@@ -98,30 +111,27 @@ bool ProfileDocument::save(const QString &fileName) const
 
 qsizetype ProfileDocument::findSection(const QString &name) const
 {
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const Line l = parseLine(m_lines[i]);
-        if (l.kind == LineKind::Section && sameName(l.name, name))
-            return i;
-    }
+    const QString folded = name.trimmed().toCaseFolded();
+    for (size_t i = 0; i < m_parsed.size(); ++i)
+        if (m_parsed[i].kind == Kind::Section && m_parsed[i].folded == folded)
+            return static_cast<qsizetype>(i);
     return -1;
 }
 
 qsizetype ProfileDocument::sectionEnd(qsizetype header) const
 {
     qsizetype i = header + 1;
-    while (i < m_lines.size() && parseLine(m_lines[i]).kind != LineKind::Section)
+    while (i < m_lines.size() && m_parsed[i].kind != Kind::Section)
         ++i;
     return i;
 }
 
 qsizetype ProfileDocument::findKey(qsizetype header, const QString &key) const
 {
-    const qsizetype end = sectionEnd(header);
-    for (qsizetype i = header + 1; i < end; ++i) {
-        const Line l = parseLine(m_lines[i]);
-        if (l.kind == LineKind::Key && sameName(l.name, key))
-            return i;
-    }
+    const QString folded = key.trimmed().toCaseFolded();
+    for (size_t i = header + 1; i < m_parsed.size() && m_parsed[i].kind != Kind::Section; ++i)
+        if (m_parsed[i].kind == Kind::Key && m_parsed[i].folded == folded)
+            return static_cast<qsizetype>(i);
     return -1;
 }
 
@@ -133,7 +143,7 @@ std::optional<QString> ProfileDocument::value(const QString &section, const QStr
     const qsizetype at = findKey(header, key);
     if (at < 0)
         return std::nullopt;
-    return parseLine(m_lines[at]).value;
+    return m_parsed[at].value;
 }
 
 bool ProfileDocument::validSection(const QString &s)
@@ -155,25 +165,26 @@ bool ProfileDocument::setValue(const QString &section, const QString &key, const
     const QString stored = storedValue(value);
     const qsizetype header = findSection(section);
     if (header < 0) {
-        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty())
-            m_lines << QString();
-        m_lines << QLatin1Char('[') + section + QLatin1Char(']') << key.trimmed() + QLatin1Char('=') + stored;
+        if (!m_lines.isEmpty() && m_parsed.back().kind != Kind::Blank)
+            insertLine(m_lines.size(), QString());
+        insertLine(m_lines.size(), QLatin1Char('[') + section + QLatin1Char(']'));
+        insertLine(m_lines.size(), key.trimmed() + QLatin1Char('=') + stored);
         m_endsWithLineBreak = true;
         return true;
     }
     if (const qsizetype at = findKey(header, key); at >= 0) {
         // Keep the key's spelling as the file has it.
-        m_lines[at] = parseLine(m_lines[at]).name + QLatin1Char('=') + stored;
+        replaceLine(at, m_parsed[at].name + QLatin1Char('=') + stored);
         return true;
     }
     // A new key goes after the section's last non-blank line, before the
     // blank lines that separate it from the next section.
     qsizetype insertAt = sectionEnd(header);
-    while (insertAt > header + 1 && m_lines[insertAt - 1].trimmed().isEmpty())
+    while (insertAt > header + 1 && m_parsed[insertAt - 1].kind == Kind::Blank)
         --insertAt;
     if (insertAt == m_lines.size())
         m_endsWithLineBreak = true;
-    m_lines.insert(insertAt, key.trimmed() + QLatin1Char('=') + stored);
+    insertLine(insertAt, key.trimmed() + QLatin1Char('=') + stored);
     return true;
 }
 
@@ -185,7 +196,7 @@ bool ProfileDocument::removeKey(const QString &section, const QString &key)
     const qsizetype at = findKey(header, key);
     if (at < 0)
         return false;
-    m_lines.removeAt(at);
+    removeLines(at, 1);
     return true;
 }
 
@@ -194,18 +205,16 @@ bool ProfileDocument::removeSection(const QString &section)
     const qsizetype header = findSection(section);
     if (header < 0)
         return false;
-    m_lines.remove(header, sectionEnd(header) - header);
+    removeLines(header, sectionEnd(header) - header);
     return true;
 }
 
 QStringList ProfileDocument::sections() const
 {
     QStringList names;
-    for (const QString &raw : m_lines) {
-        const Line l = parseLine(raw);
-        if (l.kind == LineKind::Section && !names.contains(l.name, Qt::CaseInsensitive))
+    for (const Parsed &l : m_parsed)
+        if (l.kind == Kind::Section && !names.contains(l.name, Qt::CaseInsensitive))
             names << l.name;
-    }
     return names;
 }
 
@@ -216,10 +225,13 @@ QStringList ProfileDocument::keys(const QString &section) const
     if (header < 0)
         return keys;
     const qsizetype end = sectionEnd(header);
+    QSet<QString> folded;
     for (qsizetype i = header + 1; i < end; ++i) {
-        const Line l = parseLine(m_lines[i]);
-        if (l.kind == LineKind::Key && !keys.contains(l.name, Qt::CaseInsensitive))
+        const Parsed &l = m_parsed[i];
+        if (l.kind == Kind::Key && !folded.contains(l.folded)) {
+            folded.insert(l.folded);
             keys << l.name;
+        }
     }
     return keys;
 }

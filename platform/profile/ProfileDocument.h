@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 class ProfileDocument {
 public:
@@ -32,11 +33,26 @@ public:
     static bool validKey(const QString &key);
 
 private:
+    enum class Kind { Section, Key, Blank, Other };
+    // A line as the lookups see it, parsed once when it enters the document.
+    struct Parsed {
+        Kind kind = Kind::Other;
+        QString name;   // section or key name, trimmed
+        QString folded; // name, case-folded for comparison
+        QString value;  // key value, trimmed and unquoted
+    };
+    static Parsed parse(const QString &raw);
+
+    void insertLine(qsizetype at, const QString &raw);
+    void replaceLine(qsizetype at, const QString &raw);
+    void removeLines(qsizetype at, qsizetype count);
+
     qsizetype findSection(const QString &name) const;
     qsizetype sectionEnd(qsizetype header) const;
     qsizetype findKey(qsizetype header, const QString &key) const;
 
     QStringList m_lines;
+    std::vector<Parsed> m_parsed; // one per line
     QByteArray m_codec = "UTF-8";
     QString m_lineBreak = QStringLiteral("\r\n");
     bool m_endsWithLineBreak = true;
