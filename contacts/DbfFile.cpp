@@ -147,8 +147,16 @@ Journal::~Journal()
 
 bool Journal::ensureOpen()
 {
-    if (m_fd >= 0)
-        return true;
+    if (m_fd >= 0) {
+        // Another program closing the table removes the journal file; a
+        // descriptor on the removed file would journal into nowhere.
+        struct stat mine, named;
+        if (fstat(m_fd, &mine) == 0 && ::stat(QFile::encodeName(m_path).constData(), &named) == 0 &&
+            mine.st_ino == named.st_ino && mine.st_dev == named.st_dev)
+            return true;
+        ::close(m_fd);
+        m_fd = -1;
+    }
     m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     return m_fd >= 0;
 }
@@ -166,6 +174,11 @@ void Journal::commit(const std::vector<WriteOp> &ops, File *const files[2])
             files[op.target]->writeAt(op.offset, op.data);
         return;
     }
+    // A journal still marked valid was left by a writer killed mid-write
+    // while this table was open: finish its work before reusing the file.
+    char magic[4] = {0, 0, 0, 0};
+    if (::pread(m_fd, magic, 4, 0) == 4 && memcmp(magic, kJournalMagic, 4) == 0)
+        recover(files);
     // magic, total size, count, entries (target, offset, length, data), checksum
     QByteArray j;
     j.append(kJournalMagic, 4);
