@@ -1,5 +1,7 @@
 #include "app/AppWindows.h"
 
+#include "app/AboutBox.h"
+
 #include "app/TfrmMain.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
@@ -10,9 +12,11 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmSimpleNumbers = new TfrmSimpleNumbers(registry);
     registry.frmMain = new TfrmMain(registry);
     registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
-    // Then, in this order, as each lands: the template window, the fax
-    // editor, the configuration window, the manual dial window, the tracking
-    // window (which sets registry.trackingClearArchiveLists) and the about box.
+    // Then, in this order, as each is wired in: the template window, the fax
+    // editor, the configuration window, the manual dial window and the
+    // tracking window (which sets registry.trackingClearArchiveLists).
+    if (registry.shell)
+        registry.frmAbout = new TfrmAbout(*registry.shell);
 }
 
 void DestroyWindows(WindowRegistry &registry)

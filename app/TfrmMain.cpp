@@ -1,6 +1,8 @@
 #include "app/TfrmMain.h"
 
+#include "app/DatabaseCommands.h"
 #include "app/TfrmSimple.h"
+#include "app/Tools.h"
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
 #include "platform/environment/Environment.h"
@@ -97,6 +99,7 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Brenvoy"));
     setFont(windowsUiFont(8));
+    m_table->setClock(&m_env->clock());
     m_dataSource = new ::DataSource(*m_table, this);
     m_dataSource->setObjectName(QStringLiteral("DataSource"));
     m_table->OnFilterRecord = [this](TDbfTable &t) { return dsTableFilterRecord(t); };
@@ -697,6 +700,9 @@ void TfrmMain::AddWaveHistory(const QString &playListEntry)
 
 // ---------------------------------------------------------------- commands
 
+// Dialing, voice messages, e-mail, fax, import and export arrive with the
+// telephony, messaging and import windows; until they are wired in, these
+// commands do nothing.
 void TfrmMain::btnDialClick() {}
 void TfrmMain::btnDialNextClick() {}
 void TfrmMain::btnManualDialClick() {}
@@ -707,7 +713,6 @@ void TfrmMain::btnPlay1Click() {}
 void TfrmMain::btnPlay2Click() {}
 void TfrmMain::btnStopPlayClick() {}
 void TfrmMain::btnRecordClick() {}
-void TfrmMain::btnScriptClick() {}
 void TfrmMain::btnExportToOutlookClick() {}
 void TfrmMain::ImportfromContactList1Click() {}
 void TfrmMain::ImportfromFilePasteFromClipboard1Click() {}
@@ -732,14 +737,58 @@ void TfrmMain::racking1Click()
         dlg->exec();
 }
 
-void TfrmMain::OpenFaxConsole1Click() {}
-void TfrmMain::OpenFaxCoverPageEditor1Click() {}
 void TfrmMain::OpenOutlookContactFolder1Click() {}
 void TfrmMain::OpenOutlookOutboxFolder1Click() {}
-void TfrmMain::OpenSoundRecorder1Click() {}
-void TfrmMain::OpenVolumeControl1Click() {}
-void TfrmMain::menuBackupClick() {}
-void TfrmMain::menuGetDBClick() {}
+
+void TfrmMain::btnScriptClick()
+{
+    if (m_registry->shell)
+        OpenCallScript(*m_registry->shell, m_programFolder);
+}
+
+void TfrmMain::openTool(int tool)
+{
+    if (m_registry->shell)
+        OpenSystemTool(SystemTool(tool), *m_dialogs, *m_registry->shell);
+}
+
+void TfrmMain::OpenFaxConsole1Click()
+{
+    openTool(int(SystemTool::FaxConsole));
+}
+void TfrmMain::OpenFaxCoverPageEditor1Click()
+{
+    openTool(int(SystemTool::FaxCoverPageEditor));
+}
+void TfrmMain::OpenSoundRecorder1Click()
+{
+    openTool(int(SystemTool::SoundRecorder));
+}
+void TfrmMain::OpenVolumeControl1Click()
+{
+    openTool(int(SystemTool::VolumeControl));
+}
+
+void TfrmMain::menuBackupClick()
+{
+    m_dataSource->checkBrowseMode();
+    ::menuBackupClick(*m_table, *m_dialogs);
+    m_dataSource->notifyDataSetChanged();
+}
+
+void TfrmMain::menuGetDBClick()
+{
+    m_dataSource->checkBrowseMode();
+    try {
+        ::menuGetDBClick(*m_table, *m_dialogs, iniFile(), m_programFolder);
+    } catch (...) {
+        // A table that did not open leaves the window with a closed table.
+        m_dataSource->notifyDataSetChanged();
+        DataSourceStateChange();
+        throw;
+    }
+    m_dataSource->notifyDataSetChanged();
+}
 
 void TfrmMain::About1Click()
 {
@@ -747,4 +796,5 @@ void TfrmMain::About1Click()
         dlg->exec();
 }
 
+// Keeps the call buttons in step with the line device once it is wired in.
 void TfrmMain::Timer1Timer() {}

@@ -167,6 +167,7 @@ private:
     DBEdit *addField(QWidget *parent, int top, const QString &label, const QString &field,
                      const QString &hint, const char *name, QMenu *popup);
     void copySelectionOf(QLineEdit *edit);
+    void openTool(int tool);
     void reapplyFilter();
     void applyLoadedSettings();
     void collectSettings();

@@ -6,6 +6,7 @@
 
 class Environment;
 class Dialogs;
+class Shell;
 class TfrmSimple;
 class TfrmSimpleNumbers;
 class TfrmMain;
@@ -18,6 +19,7 @@ class TfrmMain;
 struct WindowRegistry {
     Environment *environment = nullptr;
     Dialogs *dialogs = nullptr;
+    Shell *shell = nullptr; // shell "open" and the system directory
 
     TfrmSimple *frmSimple = nullptr;               // the compact panel: the application's main window
     TfrmSimpleNumbers *frmSimpleNumbers = nullptr; // the number list

@@ -1,6 +1,7 @@
 #include "app/AppWindows.h"
 #include "app/TfrmSimple.h"
 #include "platform/environment/Environment.h"
+#include "platform/shell/Shell.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -16,10 +17,12 @@ int main(int argc, char **argv)
     SystemClock clock;
     Environment environment(clock, Environment::defaultProgramFolder(), Environment::defaultStateFolder());
     QtDialogs dialogs;
+    SystemShell shell(SystemShell::defaults(environment.stateFolder()));
 
     WindowRegistry registry;
     registry.environment = &environment;
     registry.dialogs = &dialogs;
+    registry.shell = &shell;
     registry.terminate = [] { QCoreApplication::quit(); };
     CreateWindows(registry);
 

@@ -5,6 +5,7 @@
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
 #include "platform/profile/PrivateProfile.h"
+#include "tests/app_tools/RecordingShell.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/TableFixture.h"
 #include "ui/DBGrid.h"
@@ -20,6 +21,7 @@ protected:
     {
         registry.environment = te.env.get();
         registry.dialogs = &dialogs;
+        registry.shell = &shell;
         registry.terminate = [this] { ++terminated; };
     }
     ~AppFixture() override { DestroyWindows(registry); }
@@ -63,6 +65,7 @@ protected:
 
     TestEnvironment te;
     ScriptedDialogs dialogs;
+    RecordingShell shell;
     WindowRegistry registry;
     TfrmMain *main = nullptr;
     int terminated = 0;
