@@ -219,6 +219,26 @@ TEST_F(TapiDeviceTest, DialingDuringACallRaisesBusyWithoutTouchingTheLine)
     dev->DropCall();
 }
 
+TEST_F(TapiDeviceTest, CommandsRunInsideTheWaitForTheDialReply)
+{
+    create();
+    // A second dial while the first waits for its reply changes nothing.
+    te.clock.singleShot(5, nullptr, [this] { dev->DialNumber(QStringLiteral("555-0199")); });
+    dev->DialNumber(QStringLiteral("555-0100"));
+    EXPECT_EQ(provider()->log().filter("lineMakeCall"), QStringList({"lineMakeCall 555-0100"}));
+    dev->DropCall();
+    EXPECT_FALSE(dev->LineOpen());
+
+    // Cancel during the wait: DialNumber returns quietly with the line closed.
+    te.clock.singleShot(5, nullptr, [this] { status->display()->btnCancel->click(); });
+    dev->DialNumber(QStringLiteral("555-0100"));
+    EXPECT_FALSE(dev->LineOpen());
+    EXPECT_EQ(dev->CallState(), 0);
+    run(20000);
+    EXPECT_FALSE(dev->Connected());
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.texts().join("; ").toStdString();
+}
+
 TEST_F(TapiDeviceTest, BusyNumberWithoutRedialEndsOnce)
 {
     writeProvider("[Default]\nOutcome=busy\n");
