@@ -222,7 +222,7 @@ bool Journal::recover(File *const files[2])
         return false;
     bool replayed = false;
     struct stat st;
-    if (fstat(fd, &st) == 0 && st.st_size >= 20 && st.st_size <= (qint64(1) << 30)) {
+    if (fstat(fd, &st) == 0 && st.st_size >= 20 && st.st_size <= (qint64(1) << 27)) {
         char head[12];
         if (::pread(fd, head, 12, 0) == 12 && memcmp(head, kJournalMagic, 4) == 0) {
             const uint32_t total = readU32(head + 4);

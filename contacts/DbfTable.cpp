@@ -516,7 +516,8 @@ void TDbfTable::Open()
 
         d->memo.close();
         if (d->layout.hasMemo())
-            d->memo.open(memoPathFor(path), d->layout.version == dbf::kVersionDbase3Memo);
+            d->memo.open(memoPathFor(path), d->layout.version == dbf::kVersionDbase3Memo ||
+                                                d->layout.version == dbf::kVersionDbase3);
         d->files[1] = d->memo.isOpen() ? &d->memo.file() : nullptr;
         d->journal = std::make_unique<dbf::Journal>(path + QStringLiteral("-journal"));
 
