@@ -26,6 +26,8 @@ namespace {
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
 // Bullets hang this far into the paragraph's left side.
 constexpr double kListIndentPx = 24.0;
+// Default tab stops every half inch, as in RTF.
+constexpr double kTabStopPx = 48.0;
 
 int pointsOf(double px)
 {
@@ -202,8 +204,7 @@ RichEdit::RichEdit(QWidget *parent) : QTextEdit(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     document()->setIndentWidth(kListIndentPx);
-    // Default tab stops every half inch, as in RTF.
-    setTabStopDistance(48);
+    setTabStopDistance(kTabStopPx);
     m_default = currentCharFormat();
     applyFormattingRect();
 }
@@ -336,6 +337,7 @@ void RichEdit::loadFromBytes(const QByteArray &data)
     setDocument(doc);
     if (old && old->parent() == this)
         delete old;
+    setTabStopDistance(kTabStopPx);
     applyFormattingRect();
     moveCursor(QTextCursor::Start);
     document()->setModified(false);

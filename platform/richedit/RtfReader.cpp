@@ -218,6 +218,8 @@ void Reader::run()
     m_stack.back().chr.font = -1;
 
     const qsizetype n = m_data.size();
+    // Blanks before the header are not text.
+    m_pos = std::max<qsizetype>(0, m_data.indexOf('{'));
     bool started = false;
     while (m_pos < n && !m_done) {
         const char c = m_data[m_pos++];

@@ -42,6 +42,7 @@ TEST(RichEdit, IndentsAreWholePointsOnTheControlAndTwipsInRtf)
     EXPECT_EQ(edit.Paragraph().FirstIndent(), 36);
     EXPECT_EQ(edit.Paragraph().LeftIndent(), 18);
     EXPECT_EQ(edit.Paragraph().RightIndent(), 17);
+    EXPECT_EQ(edit.tabStopDistance(), 48) << "a loaded document keeps half-inch tab stops";
 
     // Changing one indent keeps the other lines' place relative to the first.
     edit.Paragraph().setFirstIndent(10);

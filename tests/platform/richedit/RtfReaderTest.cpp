@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"{\\rtf1 a{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}b}", "ab"},
         TextCase{"{\\rtf1 \\{\\}\\\\\\~x}", "{}\\\u00a0x"}, TextCase{"{\\rtf1 a\\bin3 {}}b}", "ab"},
         TextCase{"{\\rtf1 a\\line b\\tab c}", "a/b\tc"}, TextCase{"{\\rtf1 a\\", "a"},
-        TextCase{"{\\rtf1 a\\'4", "a"}, TextCase{"{\\rtf1 a}trailing", "a"},
+        TextCase{"{\\rtf1 a\\'4", "a"}, TextCase{"{\\rtf1 a}trailing", "a"}, TextCase{"\r\n {\\rtf1 a}", "a"},
         TextCase{"{\\rtf1 {\\pict\\wmetafile8 0a0b}x}", "x"}, TextCase{"{\\rtf1\r\na\r\nb\\\r\nc}", "ab|c"},
         TextCase{"{\\rtf1 {\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link}}}", "link"},
         // Escaped control characters are not text (found by fuzzing).
