@@ -48,6 +48,7 @@ constexpr int kTimerMs = 500;
 constexpr int kNoColumn = 10;
 // An import that runs longer than this shows its progress.
 constexpr qint64 kProgressAfterMs = 300;
+constexpr qint64 kProgressEveryMs = 100;
 
 QFont fixedPitchFont()
 {
@@ -837,19 +838,24 @@ void TfrmImportWizard::btnFinishClick()
     const int firstName = m_firstNameColumn, lastName = m_lastNameColumn, email = m_emailColumn,
               phone = m_phoneColumn, fax = m_faxColumn;
     const qint64 began = m_clock.monotonicMs();
+    qint64 shownAt = 0;
     for (int row = first; row <= last; ++row) {
         m_addContactIfNew(ResultModel->cell(firstName, row), ResultModel->cell(lastName, row),
                           ResultModel->cell(email, row), ResultModel->cell(phone, row),
                           ResultModel->cell(fax, row));
-        if ((row - first) % 256 == 255 && m_clock.monotonicMs() - began > kProgressAfterMs) {
-            if (pbImport->isHidden()) {
-                pbImport->setRange(0, count);
-                pbImport->show();
-            }
-            pbImport->setValue(row - first + 1);
-            // Repaint, but take no clicks: the buttons are off until the end.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if ((row - first) % 64 != 63)
+            continue;
+        const qint64 now = m_clock.monotonicMs();
+        if (now - began < kProgressAfterMs || now - shownAt < kProgressEveryMs)
+            continue;
+        if (pbImport->isHidden()) {
+            pbImport->setRange(0, count);
+            pbImport->show();
         }
+        shownAt = now;
+        pbImport->setValue(row - first + 1);
+        // Repaint, but take no clicks: the buttons are off until the end.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     accept();
 }
