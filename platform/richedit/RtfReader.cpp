@@ -214,6 +214,8 @@ void Reader::run()
 {
     m_doc.clear();
     m_cursor = QTextCursor(&m_doc);
+    // One edit block: the document updates its layout once, not per run.
+    m_cursor.beginEditBlock();
     m_stack.push_back(Group{});
     m_stack.back().chr.font = -1;
 
@@ -538,6 +540,7 @@ void Reader::finish()
     // Text after the last paragraph mark keeps the formatting it was written in.
     if (!m_pendingBlock)
         applyParagraph(m_paraHasContent ? m_lastTextPara : g().para);
+    m_cursor.endEditBlock();
     m_doc.setModified(false);
 }
 
