@@ -2,7 +2,6 @@
 
 #include <QStringDecoder>
 #include <map>
-#include <memory>
 #include <mutex>
 
 namespace codepages {
