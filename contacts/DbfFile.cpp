@@ -150,9 +150,8 @@ bool Journal::ensureOpen()
     if (m_fd >= 0) {
         // Another program closing the table removes the journal file; a
         // descriptor on the removed file would journal into nowhere.
-        struct stat mine, named;
-        if (fstat(m_fd, &mine) == 0 && ::stat(QFile::encodeName(m_path).constData(), &named) == 0 &&
-            mine.st_ino == named.st_ino && mine.st_dev == named.st_dev)
+        struct stat mine;
+        if (fstat(m_fd, &mine) == 0 && mine.st_nlink > 0)
             return true;
         ::close(m_fd);
         m_fd = -1;
@@ -300,7 +299,9 @@ void scanRecords(const File &file, qint64 headerSize, int recordSize, uint32_t f
         return;
 
     static const qint64 page = sysconf(_SC_PAGESIZE);
-    constexpr qint64 kWindow = 64ll << 20;
+    // Small windows keep what the scan maps (and the process's resident
+    // size) low; pages come from the page cache, no copy is made.
+    constexpr qint64 kWindow = 8ll << 20;
     const qint64 perWindow = std::max<qint64>(1, kWindow / recordSize);
     std::vector<char> fallback;
     for (qint64 r = first; r <= last; r += perWindow) {
@@ -309,8 +310,7 @@ void scanRecords(const File &file, qint64 headerSize, int recordSize, uint32_t f
         const qint64 end = headerSize + rEnd * qint64(recordSize);
         const qint64 mapBegin = begin - begin % page;
         const size_t mapLength = size_t(end - mapBegin);
-        void *map =
-            mmap(nullptr, mapLength, PROT_READ, MAP_SHARED | MAP_POPULATE, file.fd(), off_t(mapBegin));
+        void *map = mmap(nullptr, mapLength, PROT_READ, MAP_SHARED, file.fd(), off_t(mapBegin));
         const char *base;
         if (map == MAP_FAILED) {
             fallback.resize(size_t(end - begin));

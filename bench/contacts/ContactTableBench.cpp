@@ -184,6 +184,7 @@ int main(int argc, char **argv)
     timer.restart();
     t.setFiltered(true);
     report("view filter (callback only, every record)", timer.nsecsElapsed() / 1e6, "ms", "");
+    std::printf("%-44s %12lld\n", "  visible records", t.VisibleCount());
     t.setFiltered(false);
     t.OnFilterRecord = nullptr;
 
