@@ -163,6 +163,12 @@ TEST_F(ProfileTest, FileKeepsItsEncoding)
     EXPECT_EQ(GetPrivateProfileString("a", "K", "", file), QString::fromUtf8("é"));
     ASSERT_TRUE(WritePrivateProfileString("A", QString("k"), QString("x"), file));
     EXPECT_EQ(bytes(), "\xEF\xBB\xBF[A]\nk=x\n");
+
+    // UTF-16 LE with BOM, as Windows writes Unicode profiles.
+    put(QByteArray("\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0", 22));
+    EXPECT_EQ(GetPrivateProfileString("A", "k", "", file), QString::fromUtf8("é"));
+    ASSERT_TRUE(WritePrivateProfileString("A", QString("k"), QString("x"), file));
+    EXPECT_EQ(bytes(), QByteArray("\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0x\0\r\0\n\0", 22));
 }
 
 TEST_F(ProfileTest, FileThatCannotBeWrittenFailsWithItsPath)
