@@ -184,6 +184,7 @@ TEST(RtfReader, IsRtfLooksAtTheHeaderOnly)
 // document that writes and reads again.
 TEST(RtfReader, HostileInputStaysSane)
 {
+    static const char kControlBytes[] = "{\\rtf1 \0\x01\xff\xfe text}";
     std::vector<QByteArray> inputs{
         "{\\rtf1" + QByteArray(200000, '{') + "x",
         "{\\rtf1 x" + QByteArray(5000, '}') + "y",
@@ -203,7 +204,7 @@ TEST(RtfReader, HostileInputStaysSane)
         "{\\rtf1{\\*\\pn{\\*\\pn{\\*\\pn\\pnlvlblt}}} a\\par}",
         "{\\rtf1\\" + QByteArray(100000, 'a') + "1234567890123456789 x}",
         "{\\rtf1 " + QByteArray(100000, '\\') + "}",
-        QByteArray("{\\rtf1 \0\x01\xff\xfe text}", 22),
+        QByteArray::fromRawData(kControlBytes, sizeof kControlBytes - 1),
     };
     for (const QByteArray &in : inputs) {
         QTextDocument doc;
