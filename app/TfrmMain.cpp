@@ -108,6 +108,7 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
 
     buildMenus();
     buildLayout();
+    DataSourceStateChange(); // the search waits for an open table
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -39,6 +39,7 @@ void TfrmSimpleNumbers::bindDataSource(DataSource &source)
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setMultiSelect(false);
     DBGrid1->setConfirmDelete(true);
+    DBGrid1->setCancelOnExit(true);
     DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     DBGrid1->setGeometry(0, 0, 547, 264 - 45);
     DBGrid1->OnDrawColumnCell = [this](DBGrid::DrawCell &cell) { DBGrid1DrawColumnCell(cell); };

@@ -402,6 +402,13 @@ void DBGrid::keyPressEvent(QKeyEvent *event)
         event->ignore();
 }
 
+void DBGrid::focusOutEvent(QFocusEvent *event)
+{
+    QTableView::focusOutEvent(event);
+    if (m_cancelOnExit && m_source->State() == DatasetState::Insert && !m_source->Modified())
+        guard(*m_dialogs, [this] { m_source->cancel(); });
+}
+
 void DBGrid::deleteSelection()
 {
     TDbfTable &t = m_source->DataSet();

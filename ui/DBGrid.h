@@ -73,6 +73,9 @@ public:
     void setMultiSelect(bool on);
     bool ConfirmDelete() const { return m_confirmDelete; }
     void setConfirmDelete(bool on) { m_confirmDelete = on; }
+    // Leaving the grid drops an insert nothing was typed into.
+    bool CancelOnExit() const { return m_cancelOnExit; }
+    void setCancelOnExit(bool on) { m_cancelOnExit = on; }
 
     // The selected rows the current view shows, in record (file) order.
     QList<Bookmark> SelectedRows() const;
@@ -100,6 +103,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void followCurrentRecord();
@@ -110,6 +114,7 @@ private:
     DBGridModel *m_model;
     bool m_multiSelect = true;
     bool m_confirmDelete = true;
+    bool m_cancelOnExit = false;
     std::set<Bookmark> m_selected;
     bool m_selecting = false;
     Bookmark m_anchor = 0;

@@ -2,7 +2,9 @@
 #include "tests/ui/UiFixture.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTest>
 
 namespace {
@@ -156,6 +158,25 @@ TEST_F(DBGridTest, ReopeningTheTableDropsTheSelection)
     table->Open();
     EXPECT_EQ(grid->SelectedCount(), 0);
     EXPECT_EQ(current(), "Ann");
+}
+
+TEST_F(DBGridTest, LeavingTheGridDropsAnUntouchedInsert)
+{
+    makeGrid({"Ann"});
+    grid->setCancelOnExit(true);
+    QWidget host;
+    grid->setParent(&host);
+    auto *other = new QLineEdit(&host);
+    other->move(0, 310);
+    host.show();
+    QApplication::setActiveWindow(&host);
+    grid->setFocus();
+    ASSERT_TRUE(grid->hasFocus());
+    table->Insert();
+    other->setFocus();
+    EXPECT_EQ(source->State(), DatasetState::Browse);
+    EXPECT_EQ(raw().count(), 1);
+    grid->setParent(nullptr);
 }
 
 TEST_F(DBGridTest, CurrentRowFollowsTheTable)
