@@ -227,11 +227,13 @@ void Reader::run()
         const char c = m_data[m_pos++];
         if (c == '{') {
             m_ucSkip = 0;
+            m_ignorableNext = false; // "\*" marks only the word right after it
             if (started)
                 pushGroup();
             started = true;
         } else if (c == '}') {
             m_ucSkip = 0;
+            m_ignorableNext = false;
             popGroup();
         } else if (c == '\\') {
             if (m_pos >= n)
@@ -354,6 +356,7 @@ int Reader::currentCodePage() const
 
 void Reader::literalByte(char c)
 {
+    m_ignorableNext = false;
     const auto b = static_cast<unsigned char>(c);
     switch (m_stack.back().dest) {
     case Dest::Text:

@@ -145,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"{\\rtf1 \\{\\}\\\\\\~x}", "{}\\\u00a0x"}, TextCase{"{\\rtf1 a\\bin3 {}}b}", "ab"},
         TextCase{"{\\rtf1 a\\line b\\tab c}", "a/b\tc"}, TextCase{"{\\rtf1 a\\", "a"},
         TextCase{"{\\rtf1 a\\'4", "a"}, TextCase{"{\\rtf1 a}trailing", "a"}, TextCase{"\r\n {\\rtf1 a}", "a"},
-        TextCase{"{\\rtf1 {\\pict\\wmetafile8 0a0b}x}", "x"}, TextCase{"{\\rtf1\r\na\r\nb\\\r\nc}", "ab|c"},
+        TextCase{"{\\rtf1 {\\*x}{\\b y}}", "xy"}, TextCase{"{\\rtf1 {\\pict\\wmetafile8 0a0b}x}", "x"},
+        TextCase{"{\\rtf1\r\na\r\nb\\\r\nc}", "ab|c"},
         TextCase{"{\\rtf1 {\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link}}}", "link"},
         // Escaped control characters are not text (found by fuzzing).
         TextCase{"{\\rtf1\\uc0 a\\u10 b\\u8233 c\\'0ad\\u65532 e}", "abcde"},
