@@ -58,7 +58,8 @@ struct TDbfTable::Impl {
     mutable QByteArray curBuf;
     mutable bool curLoaded = false; // read on first use: a move followed by Edit reads once
     QByteArray editBuf;
-    QByteArray origBuf; // the record as Edit read it, for the locate index
+    QByteArray origBuf;     // the record as Edit read it from the file
+    bool origWhole = false; // the file held all of it
     QHash<int, QString> pendingMemo;
     bool modified = false;
     qint64 insertReturn = -1; // current index before Append
@@ -226,6 +227,21 @@ struct TDbfTable::Impl {
         v.append(QByteArray(f.width - v.size(), ' '));
         memcpy(editBuf.data() + f.offset, v.constData(), size_t(f.width));
         modified = true;
+    }
+
+    // The bytes of the edited record that differ from the file: first
+    // offset and length (0 when nothing changed).
+    std::pair<qsizetype, qsizetype> changedSpan() const
+    {
+        if (!origWhole || origBuf.size() != editBuf.size())
+            return {0, editBuf.size()};
+        const char *a = origBuf.constData(), *b = editBuf.constData();
+        qsizetype first = 0, last = editBuf.size();
+        while (first < last && a[first] == b[first])
+            ++first;
+        while (last > first && a[last - 1] == b[last - 1])
+            --last;
+        return {first, last - first};
     }
 
     FieldColumn &column(int fi)
@@ -715,10 +731,14 @@ void TDbfTable::Edit()
         return;
     }
     const uint32_t recno = d->vis()[size_t(d->cur)];
-    d->cache.remove(recno);
-    d->curBuf = d->readRecord(recno);
+    QByteArray r = d->file.readAt(d->offsetOf(recno), d->layout.recordSize);
+    d->origWhole = r.size() == d->layout.recordSize;
+    if (!d->origWhole)
+        r = d->blank;
+    d->cache.insert(recno, r);
+    d->curBuf = r;
     d->curLoaded = true;
-    d->origBuf = d->curBuf;
+    d->origBuf = r;
     d->editBuf = d->curBuf;
     d->pendingMemo.clear();
     d->modified = false;
@@ -750,12 +770,18 @@ void TDbfTable::Post()
         d->fail(QStringLiteral("Cannot modify a read-only dataset"));
     if (d->state == DatasetState::Edit) {
         const uint32_t recno = d->vis()[size_t(d->cur)];
-        {
+        if (!d->pendingMemo.isEmpty() || d->editBuf != d->origBuf || !d->origWhole) {
             dbf::WriteLock lock(d->file);
             std::vector<dbf::WriteOp> ops;
             d->writeMemos(ops);
-            ops.push_back({0, d->offsetOf(recno), d->editBuf});
-            d->journal->commit(ops, d->files);
+            // Only the bytes that differ from what Edit read: an edit of a few
+            // fields mostly stays within one page, which a single write
+            // changes all-or-nothing, so it needs no journal.
+            const auto [from, length] = d->changedSpan();
+            if (length > 0)
+                ops.push_back({0, d->offsetOf(recno) + from, d->editBuf.mid(from, length)});
+            if (!ops.empty())
+                d->journal->commit(ops, d->files);
         }
         d->cache.insert(recno, d->editBuf);
         d->curBuf = d->editBuf;

@@ -232,8 +232,9 @@ TEST(CrashSafety, WriterKilledAtRandomMoments)
             EXPECT_EQ(t->AsString("LAST"), QString("%1:%2").arg(v).arg(r)) << "record " << r;
             EXPECT_EQ(t->AsString("NOTES"), memoFor(int(r), v)) << "record " << r;
             const auto it = acked.find(int(r));
-            if (it != acked.end())
+            if (it != acked.end()) {
                 EXPECT_TRUE(v == it->second || v == it->second + 1) << "record " << r;
+            }
             acked[int(r)] = v; // what the next writer starts from
         }
     }
@@ -263,6 +264,27 @@ TEST(Concurrency, TwoWritersAppendingLoseNoRecord)
     for (qint64 i = 0; i < t->VisibleCount(); ++i)
         names.insert(t->DisplayText(t->VisibleAt(i), "NAME"));
     EXPECT_EQ(names.size(), 2 * kEach);
+}
+
+// Two programs editing different fields of one contact: each post writes
+// the bytes it changed, so neither change is lost.
+TEST(Concurrency, EditsOfDifferentFieldsOfOneRecordBothSurvive)
+{
+    ContactTableFixture f;
+    f.add("Ann", "Old");
+    auto other = f.openTable("other");
+    f.table->Edit();
+    other->Edit();
+    f.table->SetAsString("NAME", "Anna");
+    other->SetAsString("DT_WAVE5", "played");
+    other->SetAsString("PHONE", "555-1");
+    other->Post();
+    f.table->Post();
+    auto t = f.openTable("check");
+    EXPECT_EQ(t->AsString("NAME"), "Anna");
+    EXPECT_EQ(t->AsString("LAST"), "Old");
+    EXPECT_EQ(t->AsString("PHONE"), "555-1");
+    EXPECT_EQ(t->AsString("DT_WAVE5"), "played");
 }
 
 TEST(LargeTable, OffsetsPastTwoGigabytesWork)
@@ -320,7 +342,7 @@ TEST(CrashSafety, TornPostIsRepairedFromTheJournal)
     f.table->Post();
     const QByteArray newBytes = f.bytes();
     QByteArray journal = readFileBytes(f.path + "-journal");
-    ASSERT_GT(journal.size(), 2102);
+    ASSERT_GT(journal.size(), 1816 - 51); // the changed bytes, NAME to DT_WAVE5
     f.table.reset(); // closes and removes the journal
 
     journal.replace(0, 4, "BVJ1"); // as it stood before it was marked done
