@@ -3,9 +3,14 @@
 #include "app/DatabaseCommands.h"
 #include "app/TfrmSimple.h"
 #include "app/Tools.h"
+#include "contacts/AddContactIfNew.h"
 #include "contacts/ContactView.h"
+#include "import/TfrmImportWizard.h"
 #include "contacts/SearchExpression.h"
 #include "platform/environment/Environment.h"
+#include "telephony/TComPort.h"
+#include "telephony/TTapiStatus.h"
+#include "telephony/TapiDevice.h"
 #include "ui/CaptionedDBNavigator.h"
 #include "ui/DBControls.h"
 #include "ui/DBDateTimePicker.h"
@@ -108,6 +113,7 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
 
     buildMenus();
     buildLayout();
+    createLineDevice();
     DataSourceStateChange(); // the search waits for an open table
 
     Timer1 = new QTimer(this);
@@ -125,6 +131,29 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     }
 
     FormCreate();
+}
+
+// The line device with the window's own values. Its voice check at creation
+// stays quiet: LoadSettings applies the stored device next and reports a
+// failure itself.
+void TfrmMain::createLineDevice()
+{
+    ComPort = new TComPort(this);
+    TapiStatus = new TTapiStatus(this);
+    TapiStatus->setObjectName(QStringLiteral("TapiStatus"));
+    TapiStatus->setCaption(QStringLiteral("Call Progress"));
+    TapiDevice = new TTapiDevice(*m_env, *m_dialogs, this);
+    TapiDevice->setComPort(ComPort);
+    TapiDevice->setStatusDisplay(TapiStatus);
+    TapiDevice->setMaxAttempts(0);
+    TapiDevice->setRetryWait(10);
+    TapiDevice->setSelectionDialogAllowed(false);
+    try {
+        TapiDevice->setSelectedDevice(QStringLiteral("Lucent Win Modem"));
+        TapiDevice->setEnableVoice(true);
+    } catch (const std::exception &) {
+    }
+    TapiDevice->setSelectionDialogAllowed(true);
 }
 
 TfrmMain::~TfrmMain()
@@ -435,6 +464,7 @@ void TfrmMain::FormCreate()
         m_programFolder = withSeparator(m_env->programFolder());
         m_templateFolder = m_programFolder + QStringLiteral("Template/");
         QDir().mkpath(m_templateFolder);
+        TapiStatus->setPosition(0, 0);
         m_lastDialledNumber.clear();
         DatabaseLocation db = ReadDatabaseSection(iniFile(), m_programFolder);
         db = ResolveDatabaseLocation(db, m_programFolder);
@@ -458,6 +488,10 @@ bool TfrmMain::FormShow()
         DBGrid1->setCurrentRowSelected(true);
         SettingsLoadHooks hooks;
         hooks.showMessage = [this](const QString &text) { m_dialogs->showMessage(text); };
+        hooks.setSelectedDevice = [this](const QString &name) { TapiDevice->setSelectedDevice(name); };
+        hooks.selectedDevice = [this] { return TapiDevice->SelectedDevice(); };
+        hooks.setEnableVoice = [this](bool on) { TapiDevice->setEnableVoice(on); };
+        hooks.enableVoice = [this] { return TapiDevice->EnableVoice(); };
         LoadSettings(m_settings, settingsPaths(), m_env->clock(), hooks);
         applyLoadedSettings();
         // The Outlook and fax service checks come here with their windows.
@@ -497,6 +531,7 @@ void TfrmMain::applyLoadedSettings()
 
 void TfrmMain::collectSettings()
 {
+    m_settings.selectedDevice = TapiDevice->SelectedDevice();
     m_settings.play1 = cbPLayer1->currentIndex();
     m_settings.play2 = cbPlayer2->currentIndex();
 }
@@ -716,7 +751,20 @@ void TfrmMain::btnStopPlayClick() {}
 void TfrmMain::btnRecordClick() {}
 void TfrmMain::btnExportToOutlookClick() {}
 void TfrmMain::ImportfromContactList1Click() {}
-void TfrmMain::ImportfromFilePasteFromClipboard1Click() {}
+void TfrmMain::ImportfromFilePasteFromClipboard1Click()
+{
+    TfrmImportWizard::execute(
+        *m_table, *m_dialogs, m_env->clock(),
+        [this](const QString &first, const QString &last, const QString &email, const QString &phone,
+               const QString &fax) { AddContactIfNew(first, last, email, phone, fax); },
+        this);
+}
+
+void TfrmMain::AddContactIfNew(const QString &firstName, const QString &lastName, const QString &email,
+                               const QString &phone, const QString &fax)
+{
+    ::AddContactIfNew(*m_table, firstName, lastName, email, phone, fax);
+}
 
 void TfrmMain::FaxEmailTemplate1Click()
 {

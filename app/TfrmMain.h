@@ -28,6 +28,9 @@ class TDBDateTimePicker;
 class TCaptionedDBNavigator;
 class TRadioGroup;
 class TStatusBar;
+class TTapiDevice;
+class TTapiStatus;
+class TComPort;
 
 // The main contact window: the contact grid, the fields of the current
 // contact, the command panel, the contact views and the search. It owns the
@@ -62,6 +65,11 @@ public:
     // The selected contacts: the grid's selected rows in file order while it
     // allows multiple selection, otherwise the current contact.
     QList<Bookmark> SelectedContacts() const;
+    // Adds one contact unless a matching one is shown already (import from a
+    // file or the clipboard, and from Outlook's contact list).
+    void AddContactIfNew(const QString &firstName, const QString &lastName, const QString &email,
+                         const QString &phone, const QString &fax);
+
     // The template window's "view before send" check box drives this.
     void setViewBeforeSend(bool on);
 
@@ -145,6 +153,10 @@ public:
     QLineEdit *edString = nullptr;
     TStatusBar *StatusBar1 = nullptr;
     QTimer *Timer1 = nullptr;
+    // The line device, its call-progress display and the port object.
+    TTapiDevice *TapiDevice = nullptr;
+    TTapiStatus *TapiStatus = nullptr;
+    TComPort *ComPort = nullptr;
     QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr, *PopupMenu3 = nullptr, *PopupMenu4 = nullptr,
           *PopupMenu5 = nullptr;
     QAction *ImportfromContactList1 = nullptr, *ImportfromFilePasteFromClipboard1 = nullptr,
@@ -163,6 +175,7 @@ protected:
 
 private:
     void buildLayout();
+    void createLineDevice();
     void buildMenus();
     DBEdit *addField(QWidget *parent, int top, const QString &label, const QString &field,
                      const QString &hint, const char *name, QMenu *popup);
