@@ -5,6 +5,7 @@
 // CALLBACK_WINDOW, each device notifies a target object through the event
 // queue with a WaveNotifyEvent (MM_WOM_OPEN, MM_WOM_DONE, ...).
 
+#include "platform/mmio/Mmio.h"
 #include "platform/mmio/WaveFormat.h"
 #include "platform/tapi/Tapi.h"
 
@@ -15,18 +16,12 @@ class QObject;
 
 using UINT = std::uint32_t;
 using WORD = std::uint16_t;
-typedef std::uint32_t MMRESULT;
 using HWAVEOUT = DWORD;
 using HWAVEIN = DWORD;
 
-// Shared with the multimedia file functions, which define them as macros the
-// same way.
-#ifndef MMSYSERR_NOERROR
-#define MMSYSERR_NOERROR 0
-#endif
-#ifndef MMSYSERR_ERROR
-#define MMSYSERR_ERROR 1
-#endif
+// The results the multimedia file functions define (MMSYSERR_NOERROR,
+// MMSYSERR_INVALPARAM, ...) come with their header; these are the wave
+// devices' own.
 #ifndef MMSYSERR_BADDEVICEID
 #define MMSYSERR_BADDEVICEID 2
 #endif
@@ -36,26 +31,14 @@ using HWAVEIN = DWORD;
 #ifndef MMSYSERR_ALLOCATED
 #define MMSYSERR_ALLOCATED 4
 #endif
-#ifndef MMSYSERR_INVALHANDLE
-#define MMSYSERR_INVALHANDLE 5
-#endif
 #ifndef MMSYSERR_NODRIVER
 #define MMSYSERR_NODRIVER 6
-#endif
-#ifndef MMSYSERR_NOMEM
-#define MMSYSERR_NOMEM 7
 #endif
 #ifndef MMSYSERR_NOTSUPPORTED
 #define MMSYSERR_NOTSUPPORTED 8
 #endif
 #ifndef MMSYSERR_BADERRNUM
 #define MMSYSERR_BADERRNUM 9
-#endif
-#ifndef MMSYSERR_INVALFLAG
-#define MMSYSERR_INVALFLAG 10
-#endif
-#ifndef MMSYSERR_INVALPARAM
-#define MMSYSERR_INVALPARAM 11
 #endif
 constexpr MMRESULT WAVERR_BADFORMAT = 32;
 constexpr MMRESULT WAVERR_STILLPLAYING = 33;
