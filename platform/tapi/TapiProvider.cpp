@@ -511,6 +511,15 @@ struct TapiProvider::Impl {
         auto it = p->m_liveCalls.find(h);
         return it == p->m_liveCalls.end() ? nullptr : &it->second;
     }
+
+    // Wave-out and wave-in devices open and close by the same rules, each
+    // kind on its own handles and messages.
+    struct OutKind;
+    struct InKind;
+    template <class Kind>
+    static MMRESULT openWave(DWORD *ph, UINT id, const WAVEFORMATEX *pwfx, QObject *callback, DWORD fdwOpen);
+    template <class Kind> static void returnQueue(typename Kind::Device &w, DWORD h);
+    template <class Kind> static MMRESULT closeWave(DWORD h);
 };
 
 // ---- line functions -------------------------------------------------------
@@ -853,8 +862,11 @@ LONG lineMonitorDigits(HCALL hCall, DWORD dwDigitModes)
 
 namespace {
 
-void copyError(MMRESULT err, char *text, UINT cch, bool input)
+// The text of a wave device error, cut to the caller's buffer.
+MMRESULT copyError(MMRESULT err, char *text, UINT cch, bool input)
 {
+    if (!text || cch == 0)
+        return MMSYSERR_INVALPARAM;
     const char *s = nullptr;
     switch (err) {
     case MMSYSERR_NOERROR:
@@ -905,67 +917,22 @@ void copyError(MMRESULT err, char *text, UINT cch, bool input)
     default:
         break;
     }
-    if (!text || cch == 0)
-        return;
     const QByteArray bytes =
         s ? QByteArray(s) : QByteArray("Unknown wave device error ") + QByteArray::number(err);
     const size_t n = std::min<size_t>(size_t(bytes.size()), cch - 1);
     std::memcpy(text, bytes.constData(), n);
     text[n] = '\0';
+    return MMSYSERR_NOERROR;
 }
-
-} // namespace
-
-namespace {
 
 bool headerUsable(const WAVEHDR *pwh, UINT cbwh)
 {
     return pwh && cbwh >= sizeof(WAVEHDR) && pwh->lpData && pwh->dwBufferLength > 0;
 }
 
-} // namespace
-
-MMRESULT waveOutOpen(HWAVEOUT *phwo, UINT uDeviceID, const WAVEFORMATEX *pwfx, QObject *dwCallback, DWORD_PTR,
-                     DWORD fdwOpen)
+MMRESULT prepareHeader(const std::map<DWORD, TapiProvider *> &handles, DWORD h, WAVEHDR *pwh, UINT cbwh)
 {
-    auto dev = reg().waveOutDevices.find(uDeviceID);
-    if (dev == reg().waveOutDevices.end())
-        return MMSYSERR_BADDEVICEID;
-    if (!pwfx)
-        return MMSYSERR_INVALPARAM;
-    TapiProvider *p = dev->second.first;
-    const int device = dev->second.second;
-    // The modem maps any PCM format onto the line; without WAVE_MAPPED it
-    // takes the telephone format only.
-    if (!((fdwOpen & WAVE_MAPPED) ? mappedFormatSupported(*pwfx) : telephoneFormat(*pwfx)))
-        return WAVERR_BADFORMAT;
-    if (fdwOpen & WAVE_FORMAT_QUERY)
-        return MMSYSERR_NOERROR;
-    if (!phwo)
-        return MMSYSERR_INVALPARAM;
-    if (!TapiProvider::Impl::lineOpenOn(p, device))
-        return MMSYSERR_NOTENABLED;
-    for (const auto &entry : p->m_waveOuts)
-        if (entry.second.device == device)
-            return MMSYSERR_ALLOCATED;
-    const HWAVEOUT h = newHandle();
-    TapiProvider::WaveOut &w = p->m_waveOuts[h];
-    w.device = device;
-    w.format = *pwfx;
-    w.format.cbSize = 0;
-    w.target = (fdwOpen & CALLBACK_WINDOW) ? dwCallback : nullptr;
-    reg().waveOuts[h] = p;
-    p->openMonitor(w.monitor, w.sink, w.format);
-    p->logCall(QStringLiteral("waveOutOpen"));
-    *phwo = h;
-    if (w.target)
-        QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WOM_OPEN, h, nullptr));
-    return MMSYSERR_NOERROR;
-}
-
-MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
-{
-    if (!owner(reg().waveOuts, hwo))
+    if (!owner(handles, h))
         return MMSYSERR_INVALHANDLE;
     if (!headerUsable(pwh, cbwh))
         return MMSYSERR_INVALPARAM;
@@ -973,9 +940,9 @@ MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
+MMRESULT unprepareHeader(const std::map<DWORD, TapiProvider *> &handles, DWORD h, WAVEHDR *pwh, UINT cbwh)
 {
-    if (!owner(reg().waveOuts, hwo))
+    if (!owner(handles, h))
         return MMSYSERR_INVALHANDLE;
     if (!pwh || cbwh < sizeof(WAVEHDR))
         return MMSYSERR_INVALPARAM;
@@ -985,18 +952,149 @@ MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT waveOutWrite(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
+// Checks a header handed to a device's queue and marks it queued; a buffer
+// holds whole samples of sampleBytes each.
+MMRESULT enqueueHeader(WAVEHDR *pwh, UINT cbwh, DWORD sampleBytes)
 {
-    TapiProvider *p = owner(reg().waveOuts, hwo);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    if (!headerUsable(pwh, cbwh))
+    if (!headerUsable(pwh, cbwh) || pwh->dwBufferLength % sampleBytes)
         return MMSYSERR_INVALPARAM;
     if (!(pwh->dwFlags & WHDR_PREPARED))
         return WAVERR_UNPREPARED;
     if (pwh->dwFlags & WHDR_INQUEUE)
         return MMSYSERR_INVALPARAM;
     pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    return MMSYSERR_NOERROR;
+}
+
+} // namespace
+
+struct TapiProvider::Impl::OutKind {
+    using Device = TapiProvider::WaveOut;
+    static constexpr auto devices = &TapiProvider::m_waveOuts;
+    static constexpr UINT openMessage = MM_WOM_OPEN, doneMessage = MM_WOM_DONE, closeMessage = MM_WOM_CLOSE;
+    static constexpr bool input = false;
+    static constexpr const char *openName = "waveOutOpen", *closeName = "waveOutClose";
+    static auto &handles() { return reg().waveOuts; }
+    static auto &ids() { return reg().waveOutDevices; }
+    // The modem maps any PCM format onto the line; without WAVE_MAPPED it
+    // takes the telephone format only.
+    static bool supported(const WAVEFORMATEX &f, DWORD fdwOpen)
+    {
+        return (fdwOpen & WAVE_MAPPED) ? mappedFormatSupported(f) : telephoneFormat(f);
+    }
+};
+
+struct TapiProvider::Impl::InKind {
+    using Device = TapiProvider::WaveIn;
+    static constexpr auto devices = &TapiProvider::m_waveIns;
+    static constexpr UINT openMessage = MM_WIM_OPEN, doneMessage = MM_WIM_DATA, closeMessage = MM_WIM_CLOSE;
+    static constexpr bool input = true;
+    static constexpr const char *openName = "waveInOpen", *closeName = "waveInClose";
+    static auto &handles() { return reg().waveIns; }
+    static auto &ids() { return reg().waveInDevices; }
+    // The modem records the telephone format only; the mapper adds nothing.
+    static bool supported(const WAVEFORMATEX &f, DWORD) { return telephoneFormat(f); }
+};
+
+template <class Kind>
+MMRESULT TapiProvider::Impl::openWave(DWORD *ph, UINT id, const WAVEFORMATEX *pwfx, QObject *callback,
+                                      DWORD fdwOpen)
+{
+    auto dev = Kind::ids().find(id);
+    if (dev == Kind::ids().end())
+        return MMSYSERR_BADDEVICEID;
+    if (!pwfx)
+        return MMSYSERR_INVALPARAM;
+    TapiProvider *p = dev->second.first;
+    const int device = dev->second.second;
+    if (!Kind::supported(*pwfx, fdwOpen))
+        return WAVERR_BADFORMAT;
+    if (fdwOpen & WAVE_FORMAT_QUERY)
+        return MMSYSERR_NOERROR;
+    if (!ph)
+        return MMSYSERR_INVALPARAM;
+    if (!lineOpenOn(p, device))
+        return MMSYSERR_NOTENABLED;
+    auto &devices = p->*Kind::devices;
+    for (const auto &entry : devices)
+        if (entry.second.device == device)
+            return MMSYSERR_ALLOCATED;
+    const DWORD h = newHandle();
+    typename Kind::Device &w = devices[h];
+    w.device = device;
+    w.format = *pwfx;
+    w.format.cbSize = 0;
+    w.target = (fdwOpen & CALLBACK_WINDOW) ? callback : nullptr;
+    Kind::handles()[h] = p;
+    if constexpr (!Kind::input)
+        p->openMonitor(w.monitor, w.sink, w.format);
+    p->logCall(QString::fromLatin1(Kind::openName));
+    *ph = h;
+    if (w.target)
+        QCoreApplication::postEvent(w.target, new WaveNotifyEvent(Kind::openMessage, h, nullptr));
+    return MMSYSERR_NOERROR;
+}
+
+// Hands every queued header back as done, in queue order.
+template <class Kind> void TapiProvider::Impl::returnQueue(typename Kind::Device &w, DWORD h)
+{
+    std::deque<WAVEHDR *> returned;
+    returned.swap(w.queue);
+    for (WAVEHDR *hdr : returned) {
+        if constexpr (Kind::input)
+            hdr->dwBytesRecorded = 0;
+        hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        if (w.target)
+            QCoreApplication::postEvent(w.target, new WaveNotifyEvent(Kind::doneMessage, h, hdr));
+    }
+}
+
+template <class Kind> MMRESULT TapiProvider::Impl::closeWave(DWORD h)
+{
+    TapiProvider *p = owner(Kind::handles(), h);
+    if (!p)
+        return MMSYSERR_INVALHANDLE;
+    auto &devices = p->*Kind::devices;
+    typename Kind::Device &w = devices.at(h);
+    if (!w.queue.empty())
+        return WAVERR_STILLPLAYING;
+    if constexpr (!Kind::input)
+        p->closeMonitor(w.monitor, w.sink);
+    if (w.target)
+        QCoreApplication::postEvent(w.target, new WaveNotifyEvent(Kind::closeMessage, h, nullptr));
+    devices.erase(h);
+    Kind::handles().erase(h);
+    p->logCall(QString::fromLatin1(Kind::closeName));
+    p->releaseIfUnused();
+    return MMSYSERR_NOERROR;
+}
+
+using OutKind = TapiProvider::Impl::OutKind;
+using InKind = TapiProvider::Impl::InKind;
+
+MMRESULT waveOutOpen(HWAVEOUT *phwo, UINT uDeviceID, const WAVEFORMATEX *pwfx, QObject *dwCallback, DWORD_PTR,
+                     DWORD fdwOpen)
+{
+    return TapiProvider::Impl::openWave<OutKind>(phwo, uDeviceID, pwfx, dwCallback, fdwOpen);
+}
+
+MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
+{
+    return prepareHeader(reg().waveOuts, hwo, pwh, cbwh);
+}
+
+MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
+{
+    return unprepareHeader(reg().waveOuts, hwo, pwh, cbwh);
+}
+
+MMRESULT waveOutWrite(HWAVEOUT hwo, WAVEHDR *pwh, UINT cbwh)
+{
+    TapiProvider *p = owner(reg().waveOuts, hwo);
+    if (!p)
+        return MMSYSERR_INVALHANDLE;
+    if (const MMRESULT r = enqueueHeader(pwh, cbwh, 1); r != MMSYSERR_NOERROR)
+        return r;
     p->m_waveOuts.at(hwo).queue.push_back(pwh);
     p->startWaveOutHead(hwo);
     return MMSYSERR_NOERROR;
@@ -1022,99 +1120,35 @@ MMRESULT waveOutReset(HWAVEOUT hwo)
         }
     }
     w.headStartMs = -1;
-    std::deque<WAVEHDR *> returned;
-    returned.swap(w.queue);
-    for (WAVEHDR *hdr : returned) {
-        hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        if (w.target)
-            QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WOM_DONE, hwo, hdr));
-    }
+    TapiProvider::Impl::returnQueue<OutKind>(w, hwo);
     p->logCall(QStringLiteral("waveOutReset"));
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT waveOutClose(HWAVEOUT hwo)
 {
-    TapiProvider *p = owner(reg().waveOuts, hwo);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    TapiProvider::WaveOut &w = p->m_waveOuts.at(hwo);
-    if (!w.queue.empty())
-        return WAVERR_STILLPLAYING;
-    p->closeMonitor(w.monitor, w.sink);
-    if (w.target)
-        QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WOM_CLOSE, hwo, nullptr));
-    p->m_waveOuts.erase(hwo);
-    reg().waveOuts.erase(hwo);
-    p->logCall(QStringLiteral("waveOutClose"));
-    p->releaseIfUnused();
-    return MMSYSERR_NOERROR;
+    return TapiProvider::Impl::closeWave<OutKind>(hwo);
 }
 
 MMRESULT waveOutGetErrorText(MMRESULT mmrError, char *pszText, UINT cchText)
 {
-    if (!pszText || !cchText)
-        return MMSYSERR_INVALPARAM;
-    copyError(mmrError, pszText, cchText, false);
-    return MMSYSERR_NOERROR;
+    return copyError(mmrError, pszText, cchText, false);
 }
 
 MMRESULT waveInOpen(HWAVEIN *phwi, UINT uDeviceID, const WAVEFORMATEX *pwfx, QObject *dwCallback, DWORD_PTR,
                     DWORD fdwOpen)
 {
-    auto dev = reg().waveInDevices.find(uDeviceID);
-    if (dev == reg().waveInDevices.end())
-        return MMSYSERR_BADDEVICEID;
-    if (!pwfx)
-        return MMSYSERR_INVALPARAM;
-    TapiProvider *p = dev->second.first;
-    const int device = dev->second.second;
-    // The modem records the telephone format only; the mapper adds nothing.
-    if (!telephoneFormat(*pwfx))
-        return WAVERR_BADFORMAT;
-    if (fdwOpen & WAVE_FORMAT_QUERY)
-        return MMSYSERR_NOERROR;
-    if (!phwi)
-        return MMSYSERR_INVALPARAM;
-    if (!TapiProvider::Impl::lineOpenOn(p, device))
-        return MMSYSERR_NOTENABLED;
-    for (const auto &entry : p->m_waveIns)
-        if (entry.second.device == device)
-            return MMSYSERR_ALLOCATED;
-    const HWAVEIN h = newHandle();
-    TapiProvider::WaveIn &w = p->m_waveIns[h];
-    w.device = device;
-    w.format = *pwfx;
-    w.format.cbSize = 0;
-    w.target = (fdwOpen & CALLBACK_WINDOW) ? dwCallback : nullptr;
-    reg().waveIns[h] = p;
-    p->logCall(QStringLiteral("waveInOpen"));
-    *phwi = h;
-    if (w.target)
-        QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WIM_OPEN, h, nullptr));
-    return MMSYSERR_NOERROR;
+    return TapiProvider::Impl::openWave<InKind>(phwi, uDeviceID, pwfx, dwCallback, fdwOpen);
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR *pwh, UINT cbwh)
 {
-    if (!owner(reg().waveIns, hwi))
-        return MMSYSERR_INVALHANDLE;
-    if (!headerUsable(pwh, cbwh))
-        return MMSYSERR_INVALPARAM;
-    pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return prepareHeader(reg().waveIns, hwi, pwh, cbwh);
 }
 
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR *pwh, UINT cbwh)
 {
-    if (!owner(reg().waveIns, hwi))
-        return MMSYSERR_INVALHANDLE;
-    if (!pwh || cbwh < sizeof(WAVEHDR))
-        return MMSYSERR_INVALPARAM;
-    if (pwh->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    pwh->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return unprepareHeader(reg().waveIns, hwi, pwh, cbwh);
 }
 
 MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR *pwh, UINT cbwh)
@@ -1122,13 +1156,8 @@ MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR *pwh, UINT cbwh)
     TapiProvider *p = owner(reg().waveIns, hwi);
     if (!p)
         return MMSYSERR_INVALHANDLE;
-    if (!headerUsable(pwh, cbwh) || pwh->dwBufferLength % 2)
-        return MMSYSERR_INVALPARAM;
-    if (!(pwh->dwFlags & WHDR_PREPARED))
-        return WAVERR_UNPREPARED;
-    if (pwh->dwFlags & WHDR_INQUEUE)
-        return MMSYSERR_INVALPARAM;
-    pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    if (const MMRESULT r = enqueueHeader(pwh, cbwh, 2); r != MMSYSERR_NOERROR) // 16-bit samples
+        return r;
     pwh->dwBytesRecorded = 0;
     TapiProvider::WaveIn &w = p->m_waveIns.at(hwi);
     w.queue.push_back(pwh);
@@ -1175,39 +1204,16 @@ MMRESULT waveInReset(HWAVEIN hwi)
     if (!p)
         return MMSYSERR_INVALHANDLE;
     waveInStop(hwi);
-    TapiProvider::WaveIn &w = p->m_waveIns.at(hwi);
-    std::deque<WAVEHDR *> returned;
-    returned.swap(w.queue);
-    for (WAVEHDR *hdr : returned) {
-        hdr->dwBytesRecorded = 0;
-        hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        if (w.target)
-            QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WIM_DATA, hwi, hdr));
-    }
+    TapiProvider::Impl::returnQueue<InKind>(p->m_waveIns.at(hwi), hwi);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT waveInClose(HWAVEIN hwi)
 {
-    TapiProvider *p = owner(reg().waveIns, hwi);
-    if (!p)
-        return MMSYSERR_INVALHANDLE;
-    TapiProvider::WaveIn &w = p->m_waveIns.at(hwi);
-    if (!w.queue.empty())
-        return WAVERR_STILLPLAYING;
-    if (w.target)
-        QCoreApplication::postEvent(w.target, new WaveNotifyEvent(MM_WIM_CLOSE, hwi, nullptr));
-    p->m_waveIns.erase(hwi);
-    reg().waveIns.erase(hwi);
-    p->logCall(QStringLiteral("waveInClose"));
-    p->releaseIfUnused();
-    return MMSYSERR_NOERROR;
+    return TapiProvider::Impl::closeWave<InKind>(hwi);
 }
 
 MMRESULT waveInGetErrorText(MMRESULT mmrError, char *pszText, UINT cchText)
 {
-    if (!pszText || !cchText)
-        return MMSYSERR_INVALPARAM;
-    copyError(mmrError, pszText, cchText, true);
-    return MMSYSERR_NOERROR;
+    return copyError(mmrError, pszText, cchText, true);
 }

@@ -123,27 +123,22 @@ private:
         bool privilegeSent = false;
         std::shared_ptr<CallRecord> record;
     };
-    struct WaveOut {
+    struct WaveDevice {
         int device = 0;
         WAVEFORMATEX format{};
         QPointer<QObject> target;
         std::deque<WAVEHDR *> queue;
-        qint64 headStartMs = -1;
         quint64 epoch = 0;
+    };
+    struct WaveOut : WaveDevice {
+        qint64 headStartMs = -1;
         QIODevice *monitor = nullptr;
         QAudioSink *sink = nullptr;
     };
-    struct WaveIn {
-        int device = 0;
-        WAVEFORMATEX format{};
-        QPointer<QObject> target;
-        std::deque<WAVEHDR *> queue;
+    struct WaveIn : WaveDevice {
         bool started = false;
         qint64 startSample = 0; // on the 8 kHz time line of the clock
         qint64 captured = 0;
-        quint64 epoch = 0;
-        QIODevice *monitor = nullptr;
-        QAudioSink *sink = nullptr;
     };
 
     void logCall(const QString &entry) { m_log << entry; }

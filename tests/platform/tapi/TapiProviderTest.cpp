@@ -1,6 +1,7 @@
 #include "platform/tapi/TapiProvider.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -122,8 +123,37 @@ protected:
             60000);
         return call;
     }
+
+    UINT waveId(const char *deviceClass)
+    {
+        std::vector<char> buf(sizeof(VARSTRING) + 4);
+        auto *vs = reinterpret_cast<VARSTRING *>(buf.data());
+        vs->dwTotalSize = DWORD(buf.size());
+        EXPECT_EQ(lineGetID(line, 0, 0, LINECALLSELECT_LINE, vs, deviceClass), 0);
+        DWORD id = 0;
+        std::memcpy(&id, buf.data() + vs->dwStringOffset, 4);
+        return id;
+    }
 };
 std::vector<LineFunctions::Message> LineFunctions::messages;
+
+// Collects what a wave device posts to its target.
+class WaveTarget : public QObject {
+public:
+    std::vector<UINT> messages;
+    std::vector<WAVEHDR *> headers;
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() != WaveNotifyEvent::eventType())
+            return QObject::event(e);
+        auto *n = static_cast<WaveNotifyEvent *>(e);
+        messages.push_back(n->message);
+        headers.push_back(n->header);
+        return true;
+    }
+};
 
 TEST_F(LineFunctions, ReplyComesBeforeTheFirstCallStateAndDeallocationNeedsIdle)
 {
@@ -173,12 +203,7 @@ TEST_F(LineFunctions, VariableStructuresReportTheSizeTheyNeed)
 TEST_F(LineFunctions, WaveInResetReturnsThePartlyFilledBufferShort)
 {
     connect();
-    std::vector<char> buf(sizeof(VARSTRING) + 4);
-    auto *vs = reinterpret_cast<VARSTRING *>(buf.data());
-    vs->dwTotalSize = DWORD(buf.size());
-    ASSERT_EQ(lineGetID(line, 0, 0, LINECALLSELECT_LINE, vs, "wave/in"), 0);
-    DWORD id = 0;
-    std::memcpy(&id, buf.data() + vs->dwStringOffset, 4);
+    const UINT id = waveId("wave/in");
     WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
     HWAVEIN in = 0;
     ASSERT_EQ(waveInOpen(&in, id, &f, nullptr, 0, 0), MMSYSERR_NOERROR);
@@ -198,6 +223,114 @@ TEST_F(LineFunctions, WaveInResetReturnsThePartlyFilledBufferShort)
     EXPECT_TRUE(hb.dwFlags & WHDR_DONE);
     EXPECT_EQ(hb.dwBytesRecorded, 250u * 16);
     EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+}
+
+// Both kinds of wave device keep the same handle, header and queue rules;
+// they differ in the formats they take, in whole-sample buffers for
+// recording and in their messages.
+TEST_F(LineFunctions, WaveDevicesCheckFormatsHandlesAndHeaders)
+{
+    struct Kind {
+        const char *deviceClass;
+        MMRESULT (*open)(DWORD *, UINT, const WAVEFORMATEX *, QObject *, DWORD_PTR, DWORD);
+        MMRESULT (*prepare)(DWORD, WAVEHDR *, UINT);
+        MMRESULT (*unprepare)(DWORD, WAVEHDR *, UINT);
+        MMRESULT (*queue)(DWORD, WAVEHDR *, UINT);
+        MMRESULT (*reset)(DWORD);
+        MMRESULT (*close)(DWORD);
+        MMRESULT (*errorText)(MMRESULT, char *, UINT);
+        bool input;
+        UINT openMessage, doneMessage, closeMessage;
+        const char *openLog, *closeLog, *badFormatText;
+    };
+    const Kind kinds[] = {
+        {"wave/out", waveOutOpen, waveOutPrepareHeader, waveOutUnprepareHeader, waveOutWrite, waveOutReset,
+         waveOutClose, waveOutGetErrorText, false, MM_WOM_OPEN, MM_WOM_DONE, MM_WOM_CLOSE, "waveOutOpen",
+         "waveOutClose", "The line cannot play this wave format."},
+        {"wave/in", waveInOpen, waveInPrepareHeader, waveInUnprepareHeader, waveInAddBuffer, waveInReset,
+         waveInClose, waveInGetErrorText, true, MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_CLOSE, "waveInOpen",
+         "waveInClose", "The line cannot record in this wave format."},
+    };
+    const WAVEFORMATEX phone{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+    const WAVEFORMATEX cd{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    for (const Kind &k : kinds) {
+        SCOPED_TRACE(k.deviceClass);
+        const UINT id = waveId(k.deviceClass);
+        DWORD h = 0;
+        WaveTarget target;
+
+        // GIVEN an open line WHEN a device is opened THEN ids, formats and handles are checked
+        EXPECT_EQ(k.open(&h, id + 1000, &phone, nullptr, 0, 0), MMSYSERR_BADDEVICEID);
+        EXPECT_EQ(k.open(&h, id, nullptr, nullptr, 0, 0), MMSYSERR_INVALPARAM);
+        EXPECT_EQ(k.open(nullptr, id, &cd, nullptr, 0, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+        EXPECT_EQ(k.open(nullptr, id, &cd, nullptr, 0, WAVE_FORMAT_QUERY | WAVE_MAPPED),
+                  k.input ? WAVERR_BADFORMAT : MMSYSERR_NOERROR);
+        EXPECT_EQ(k.open(nullptr, id, &phone, nullptr, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
+        EXPECT_EQ(k.open(nullptr, id, &phone, nullptr, 0, 0), MMSYSERR_INVALPARAM);
+        ASSERT_EQ(k.open(&h, id, &phone, &target, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+        DWORD second = 0;
+        EXPECT_EQ(k.open(&second, id, &phone, nullptr, 0, 0), MMSYSERR_ALLOCATED);
+
+        // WHEN headers are prepared and queued THEN bad ones are refused
+        std::vector<char> a(1001), b(1000);
+        WAVEHDR odd{a.data(), 1001, 77, 0, 0, 0, nullptr, 0}, even{b.data(), 1000, 77, 0, 0, 0, nullptr, 0};
+        WAVEHDR empty{nullptr, 1000, 0, 0, 0, 0, nullptr, 0};
+        EXPECT_EQ(k.prepare(h + 1000, &even, sizeof even), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(k.prepare(h, &empty, sizeof empty), MMSYSERR_INVALPARAM);
+        EXPECT_EQ(k.prepare(h, &even, sizeof even - 1), MMSYSERR_INVALPARAM);
+        EXPECT_EQ(k.queue(h, &even, sizeof even), WAVERR_UNPREPARED);
+        ASSERT_EQ(k.prepare(h, &odd, sizeof odd), MMSYSERR_NOERROR);
+        ASSERT_EQ(k.prepare(h, &even, sizeof even), MMSYSERR_NOERROR);
+        EXPECT_EQ(even.dwFlags, WHDR_PREPARED);
+        EXPECT_EQ(k.queue(h, &odd, sizeof odd), k.input ? MMSYSERR_INVALPARAM : MMSYSERR_NOERROR);
+        ASSERT_EQ(k.queue(h, &even, sizeof even), MMSYSERR_NOERROR);
+        EXPECT_EQ(even.dwFlags, WHDR_PREPARED | WHDR_INQUEUE);
+        EXPECT_EQ(k.queue(h, &even, sizeof even), MMSYSERR_INVALPARAM);
+        EXPECT_EQ(k.unprepare(h, &even, sizeof even), WAVERR_STILLPLAYING);
+        EXPECT_EQ(k.close(h), WAVERR_STILLPLAYING);
+
+        // WHEN the device is reset THEN every queued header comes back done
+        // (a recording one empty, a played one as it was)
+        EXPECT_EQ(k.reset(h + 1000), MMSYSERR_INVALHANDLE);
+        ASSERT_EQ(k.reset(h), MMSYSERR_NOERROR);
+        EXPECT_EQ(even.dwFlags, WHDR_PREPARED | WHDR_DONE);
+        EXPECT_EQ(even.dwBytesRecorded, k.input ? 0u : 77u);
+        EXPECT_EQ(k.unprepare(h, &even, sizeof even), MMSYSERR_NOERROR);
+        EXPECT_EQ(even.dwFlags, WHDR_DONE);
+        EXPECT_EQ(k.unprepare(h, &even, sizeof even - 1), MMSYSERR_INVALPARAM);
+        EXPECT_EQ(k.close(h), MMSYSERR_NOERROR);
+        EXPECT_EQ(k.close(h), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(k.prepare(h, &even, sizeof even), MMSYSERR_INVALHANDLE);
+
+        // THEN the target saw open, the returned headers in order, and close
+        QCoreApplication::sendPostedEvents(&target);
+        std::vector<UINT> expected{k.openMessage, k.doneMessage, k.closeMessage};
+        std::vector<WAVEHDR *> returned{nullptr, &even, nullptr};
+        if (!k.input) {
+            expected.insert(expected.begin() + 1, k.doneMessage);
+            returned.insert(returned.begin() + 1, &odd);
+        }
+        EXPECT_EQ(target.messages, expected);
+        EXPECT_EQ(target.headers, returned);
+        const QStringList log = TapiProvider::find(*te.env)->log();
+        EXPECT_EQ(log.count(QString::fromLatin1(k.openLog)), 1);
+        EXPECT_EQ(log.count(QString::fromLatin1(k.closeLog)), 1);
+
+        // Error texts are cut to the buffer and name the kind's trouble.
+        char text[MAXERRORLENGTH] = {};
+        EXPECT_EQ(k.errorText(WAVERR_BADFORMAT, nullptr, sizeof text), MMSYSERR_INVALPARAM);
+        EXPECT_EQ(k.errorText(WAVERR_BADFORMAT, text, 0), MMSYSERR_INVALPARAM);
+        ASSERT_EQ(k.errorText(WAVERR_BADFORMAT, text, sizeof text), MMSYSERR_NOERROR);
+        EXPECT_STREQ(text, k.badFormatText);
+        ASSERT_EQ(k.errorText(999, text, 8), MMSYSERR_NOERROR);
+        EXPECT_STREQ(text, "Unknown");
+    }
+
+    // GIVEN the line closed WHEN a device is opened THEN it carries no sound
+    const UINT out = waveId("wave/out");
+    lineClose(line);
+    DWORD h = 0;
+    EXPECT_EQ(waveOutOpen(&h, out, &phone, nullptr, 0, 0), MMSYSERR_NOTENABLED);
 }
 
 } // namespace
