@@ -100,20 +100,9 @@ TCustomTapiDevice::~TCustomTapiDevice()
     if (m_waveOut) {
         m_playPos = kPlayEnd;
         waveOutReset(m_waveOut);
-        for (WAVEHDR &h : m_playHeaders)
-            if (h.dwFlags & WHDR_PREPARED)
-                waveOutUnprepareHeader(m_waveOut, &h, sizeof h);
-        waveOutClose(m_waveOut);
-        m_waveOut = 0;
+        closeWaveOut();
     }
-    if (m_waveIn) {
-        waveInReset(m_waveIn);
-        for (WAVEHDR &h : m_recordHeaders)
-            if (h.dwFlags & WHDR_PREPARED)
-                waveInUnprepareHeader(m_waveIn, &h, sizeof h);
-        waveInClose(m_waveIn);
-        m_waveIn = 0;
-    }
+    closeWaveIn();
     if (m_mmio) {
         if (m_waveMode == 2 && m_chunks) {
             mmioAscend(static_cast<HMMIO>(m_mmio), &m_chunks->data, 0);
@@ -1033,16 +1022,21 @@ bool TCustomTapiDevice::readPlayBuffer(int index)
     return true;
 }
 
+void TCustomTapiDevice::closeWaveOut()
+{
+    if (!m_waveOut)
+        return;
+    for (WAVEHDR &h : m_playHeaders)
+        if (h.dwFlags & WHDR_PREPARED)
+            waveOutUnprepareHeader(m_waveOut, &h, sizeof h);
+    if (waveOutClose(m_waveOut) == MMSYSERR_NOERROR)
+        m_closingWaveOut = m_waveOut;
+    m_waveOut = 0;
+}
+
 void TCustomTapiDevice::finishPlayback()
 {
-    if (m_waveOut) {
-        for (WAVEHDR &h : m_playHeaders)
-            if (h.dwFlags & WHDR_PREPARED)
-                waveOutUnprepareHeader(m_waveOut, &h, sizeof h);
-        if (waveOutClose(m_waveOut) == MMSYSERR_NOERROR)
-            m_closingWaveOut = m_waveOut;
-        m_waveOut = 0;
-    }
+    closeWaveOut();
     if (m_mmio) {
         mmioClose(static_cast<HMMIO>(m_mmio), 0);
         m_mmio = nullptr;
@@ -1170,16 +1164,21 @@ void TCustomTapiDevice::freeRecordBuffers()
         h = WAVEHDR{};
 }
 
+void TCustomTapiDevice::closeWaveIn()
+{
+    if (!m_waveIn)
+        return;
+    waveInReset(m_waveIn);
+    for (WAVEHDR &h : m_recordHeaders)
+        if (h.dwFlags & WHDR_PREPARED)
+            waveInUnprepareHeader(m_waveIn, &h, sizeof h);
+    waveInClose(m_waveIn);
+    m_waveIn = 0;
+}
+
 void TCustomTapiDevice::finishRecording()
 {
-    if (m_waveIn) {
-        waveInReset(m_waveIn);
-        for (WAVEHDR &h : m_recordHeaders)
-            if (h.dwFlags & WHDR_PREPARED)
-                waveInUnprepareHeader(m_waveIn, &h, sizeof h);
-        waveInClose(m_waveIn);
-        m_waveIn = 0;
-    }
+    closeWaveIn();
     bool closed = true;
     if (m_mmio) {
         auto h = static_cast<HMMIO>(m_mmio);

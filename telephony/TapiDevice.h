@@ -183,6 +183,9 @@ private:
     void raiseWave(TWaveMessage msg);
     UINT lineWaveId(const char *deviceClass);
     bool readPlayBuffer(int index);
+    // Unprepare the device's headers and close it; a no-op when none is open.
+    void closeWaveOut();
+    void closeWaveIn();
     void finishPlayback();
     void finishRecording();
     void freeRecordBuffers();
