@@ -5,6 +5,9 @@
 #include "app/TfrmMain.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
+#include "messaging/TFrmRichEditor.h"
+
+#include <QCoreApplication>
 
 void CreateWindows(WindowRegistry &registry)
 {
@@ -12,24 +15,28 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmSimpleNumbers = new TfrmSimpleNumbers(registry);
     registry.frmMain = new TfrmMain(registry);
     registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
-    // Then, in this order, as each is wired in: the template window, the fax
-    // editor, the configuration window, the manual dial window and the
-    // tracking window (which sets registry.trackingClearArchiveLists).
+    // The template window comes here once it is built, then the fax editor.
+    registry.frmRichEditor = new TFrmRichEditor(*registry.dialogs, QCoreApplication::arguments());
+    // Then, in this order, as each is wired in: the configuration window,
+    // the manual dial window and the tracking window (which sets
+    // registry.trackingClearArchiveLists).
     if (registry.shell)
         registry.frmAbout = new TfrmAbout(*registry.shell);
 }
 
 void DestroyWindows(WindowRegistry &registry)
 {
-    for (QWidget *w : {registry.frmAbout, registry.frmTracking, registry.frmManualDial,
-                       registry.frmConfiguration, registry.frmRichEditor, registry.frmTemplate})
+    for (QWidget *w :
+         {registry.frmAbout, registry.frmTracking, registry.frmManualDial, registry.frmConfiguration,
+          static_cast<QWidget *>(registry.frmRichEditor), registry.frmTemplate})
         delete w;
     // The number list's grid is bound to the main window's data source.
     delete registry.frmSimpleNumbers;
     delete registry.frmMain;
     delete registry.frmSimple;
     registry.frmAbout = registry.frmTracking = registry.frmManualDial = registry.frmConfiguration = nullptr;
-    registry.frmRichEditor = registry.frmTemplate = nullptr;
+    registry.frmRichEditor = nullptr;
+    registry.frmTemplate = nullptr;
     registry.frmSimpleNumbers = nullptr;
     registry.frmMain = nullptr;
     registry.frmSimple = nullptr;

@@ -5,9 +5,11 @@
 #include "app/Tools.h"
 #include "contacts/AddContactIfNew.h"
 #include "contacts/ContactView.h"
-#include "import/TfrmImportWizard.h"
 #include "contacts/SearchExpression.h"
+#include "import/TfrmImportWizard.h"
+#include "messaging/TFrmRichEditor.h"
 #include "platform/environment/Environment.h"
+#include "platform/richedit/RichEdit.h"
 #include "telephony/TComPort.h"
 #include "telephony/TTapiStatus.h"
 #include "telephony/TapiDevice.h"
@@ -527,11 +529,18 @@ void TfrmMain::applyLoadedSettings()
     cbPLayer1->setCurrentIndex(m_settings.play1 < cbPLayer1->count() ? m_settings.play1 : -1);
     cbPlayer2->setCurrentIndex(m_settings.play2 < cbPlayer2->count() ? m_settings.play2 : -1);
     setViewBeforeSend(m_settings.viewBeforeSend);
+    // The fax editor holds the fax body from now on; a side file it cannot
+    // read is reported and the rest of the start goes on.
+    if (m_registry->frmRichEditor && !m_settings.faxTemplateRtf.isEmpty())
+        guard(*m_dialogs,
+              [this] { m_registry->frmRichEditor->Editor->loadFromBytes(m_settings.faxTemplateRtf); });
 }
 
 void TfrmMain::collectSettings()
 {
     m_settings.selectedDevice = TapiDevice->SelectedDevice();
+    if (m_registry->frmRichEditor)
+        m_settings.faxTemplateRtf = m_registry->frmRichEditor->Editor->toRtf();
     m_settings.play1 = cbPLayer1->currentIndex();
     m_settings.play2 = cbPlayer2->currentIndex();
 }

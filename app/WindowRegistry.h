@@ -10,6 +10,7 @@ class Shell;
 class TfrmSimple;
 class TfrmSimpleNumbers;
 class TfrmMain;
+class TFrmRichEditor;
 
 // The long-lived windows, in the order the program entry creates them, and
 // the services every window is given. Windows reach each other only through
@@ -25,7 +26,7 @@ struct WindowRegistry {
     TfrmSimpleNumbers *frmSimpleNumbers = nullptr; // the number list
     TfrmMain *frmMain = nullptr;                   // the main contact window
     QWidget *frmTemplate = nullptr;                // "E-Mail / Fax template editor"
-    QWidget *frmRichEditor = nullptr;              // the fax editor, "Rich Edit Control Demo"
+    TFrmRichEditor *frmRichEditor = nullptr;       // the fax editor, "Rich Edit Control Demo"
     QWidget *frmConfiguration = nullptr;           // "Configuration"
     QWidget *frmManualDial = nullptr;              // "Manual Dial"
     QWidget *frmTracking = nullptr;                // "Tracking"

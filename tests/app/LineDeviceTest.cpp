@@ -1,6 +1,6 @@
-#include "tests/app/AppFixture.h"
 #include "telephony/TTapiStatus.h"
 #include "telephony/TapiDevice.h"
+#include "tests/app/AppFixture.h"
 
 #include <QComboBox>
 #include <QFile>
