@@ -631,6 +631,11 @@ void TCustomTapiDevice::closeLine()
         startCountdown();
         return;
     }
+    reportCallOver();
+}
+
+void TCustomTapiDevice::reportCallOver()
+{
     notifyStatus(false, true, 0, 0, 0, 0, 0);
     if (!m_connected)
         postDeferred([this] {
@@ -676,12 +681,7 @@ void TCustomTapiDevice::DropCall()
     if (m_countdown > 0) {
         // Cancelled while waiting to redial: the line is already closed.
         stopCountdown();
-        notifyStatus(false, true, 0, 0, 0, 0, 0);
-        if (!m_connected)
-            postDeferred([this] {
-                if (OnTapiFail)
-                    OnTapiFail(this);
-            });
+        reportCallOver();
         return;
     }
     closeLine();

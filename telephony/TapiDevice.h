@@ -169,6 +169,8 @@ private:
     void openLine();
     void placeCall();
     void closeLine();
+    // No redial follows: the status display closes; without a connection the call failed.
+    void reportCallOver();
     void startCountdown();
     void countdownTick(quint64 epoch);
     void stopCountdown();

@@ -282,6 +282,30 @@ TEST_F(TapiDeviceTest, RedialCountsDownInOneLineAndTriesAgain)
     EXPECT_FALSE(status->isShowing());
 }
 
+TEST_F(TapiDeviceTest, CancelDuringTheRedialWaitEndsTheCallOnceWithoutRedialing)
+{
+    // GIVEN a busy number with one redial armed
+    writeProvider("[Default]\nOutcome=busy\n");
+    create();
+    dev->setMaxAttempts(2);
+    dev->setRetryWait(5);
+    dev->DialNumber(QStringLiteral("555-0100"));
+    ASSERT_TRUE(runUntil([this] { return dev->RedialWaiting(); }));
+    EXPECT_EQ(fails, 0);
+    // WHEN the operator cancels while the countdown runs
+    const size_t before = statuses.size();
+    status->display()->btnCancel->click();
+    run(20000);
+    // THEN the display closes, the failure is reported once, the countdown
+    // stops and no call follows
+    EXPECT_FALSE(dev->RedialWaiting());
+    EXPECT_FALSE(status->isShowing());
+    EXPECT_EQ(fails, 1);
+    for (size_t i = before; i < statuses.size(); ++i)
+        EXPECT_NE(statuses[i].message, TCustomTapiDevice::kRedialWaitMessage);
+    EXPECT_EQ(provider()->log().filter("lineMakeCall").size(), 1);
+}
+
 TEST_F(TapiDeviceTest, CancelDuringRingingDropsTheCallAndReportsTheFailure)
 {
     create();
