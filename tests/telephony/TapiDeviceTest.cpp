@@ -16,7 +16,19 @@ MediaModes=DATAMODEM
 WaveDevices=0
 )";
 
-using TapiDeviceTest = TapiFixture;
+class TapiDeviceTest : public TapiFixture {
+protected:
+    // Dials a busy number with one redial armed and waits for the countdown.
+    void dialBusyWithOneRedial(int retryWait)
+    {
+        writeProvider("[Default]\nOutcome=busy\n");
+        create();
+        dev->setMaxAttempts(2);
+        dev->setRetryWait(retryWait);
+        dev->DialNumber(QStringLiteral("555-0100"));
+        EXPECT_TRUE(runUntil([this] { return dev->RedialWaiting(); }));
+    }
+};
 
 TEST_F(TapiDeviceTest, StartupListsOnlyLinesThatCanPlaceSuitableCalls)
 {
@@ -257,12 +269,7 @@ TEST_F(TapiDeviceTest, BusyNumberWithoutRedialEndsOnce)
 
 TEST_F(TapiDeviceTest, RedialCountsDownInOneLineAndTriesAgain)
 {
-    writeProvider("[Default]\nOutcome=busy\n");
-    create();
-    dev->setMaxAttempts(2);
-    dev->setRetryWait(3);
-    dev->DialNumber(QStringLiteral("555-0100"));
-    EXPECT_TRUE(runUntil([this] { return dev->RedialWaiting(); }));
+    dialBusyWithOneRedial(3);
     EXPECT_TRUE(status->isShowing());
     EXPECT_EQ(status->statusLines().last(), QStringLiteral("Waiting for retry in 3 seconds"));
     run(2000);
@@ -285,12 +292,8 @@ TEST_F(TapiDeviceTest, RedialCountsDownInOneLineAndTriesAgain)
 TEST_F(TapiDeviceTest, CancelDuringTheRedialWaitEndsTheCallOnceWithoutRedialing)
 {
     // GIVEN a busy number with one redial armed
-    writeProvider("[Default]\nOutcome=busy\n");
-    create();
-    dev->setMaxAttempts(2);
-    dev->setRetryWait(5);
-    dev->DialNumber(QStringLiteral("555-0100"));
-    ASSERT_TRUE(runUntil([this] { return dev->RedialWaiting(); }));
+    dialBusyWithOneRedial(5);
+    ASSERT_TRUE(dev->RedialWaiting());
     EXPECT_EQ(fails, 0);
     // WHEN the operator cancels while the countdown runs
     const size_t before = statuses.size();
