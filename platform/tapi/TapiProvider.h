@@ -85,20 +85,13 @@ private:
     friend LONG lineClose(HLINE);
     friend LONG lineGetCallStatus(HCALL, LINECALLSTATUS *);
     friend LONG lineMonitorDigits(HCALL, DWORD);
-    friend MMRESULT waveOutOpen(HWAVEOUT *, UINT, const WAVEFORMATEX *, QObject *, DWORD_PTR, DWORD);
-    friend MMRESULT waveOutPrepareHeader(HWAVEOUT, WAVEHDR *, UINT);
-    friend MMRESULT waveOutUnprepareHeader(HWAVEOUT, WAVEHDR *, UINT);
+    // Opening, header handling and closing of the wave devices go through Impl.
     friend MMRESULT waveOutWrite(HWAVEOUT, WAVEHDR *, UINT);
     friend MMRESULT waveOutReset(HWAVEOUT);
-    friend MMRESULT waveOutClose(HWAVEOUT);
-    friend MMRESULT waveInOpen(HWAVEIN *, UINT, const WAVEFORMATEX *, QObject *, DWORD_PTR, DWORD);
-    friend MMRESULT waveInPrepareHeader(HWAVEIN, WAVEHDR *, UINT);
-    friend MMRESULT waveInUnprepareHeader(HWAVEIN, WAVEHDR *, UINT);
     friend MMRESULT waveInAddBuffer(HWAVEIN, WAVEHDR *, UINT);
     friend MMRESULT waveInStart(HWAVEIN);
     friend MMRESULT waveInStop(HWAVEIN);
     friend MMRESULT waveInReset(HWAVEIN);
-    friend MMRESULT waveInClose(HWAVEIN);
 
     TapiProvider(const Environment &env, ProviderConfig config, QString key);
 
