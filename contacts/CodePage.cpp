@@ -57,8 +57,10 @@ CodePage::CodePage(const char *name, const char16_t *upper) : m_name(QString::fr
         m_fromUnicode[b] = {upper[b], static_cast<unsigned char>(128 + b)};
     }
     std::sort(m_fromUnicode.begin(), m_fromUnicode.end());
-    for (int b = 0; b < 256; ++b)
+    for (int b = 0; b < 256; ++b) {
         m_folded[b] = foldCase(QStringView(&m_toUnicode[b], 1));
+        m_foldedUnit[b] = m_folded[b].size() == 1 ? m_folded[b][0] : u'\0';
+    }
 }
 
 const CodePage &CodePage::forLanguageDriver(unsigned char driver)
@@ -118,7 +120,22 @@ QByteArray CodePage::encode(QStringView text) const
 
 void CodePage::appendFolded(const char *data, qsizetype length, std::u16string &out) const
 {
-    for (qsizetype i = 0; i < length; ++i) {
+    // Nearly every byte folds to one unit: write those straight into place
+    // (this runs for every text of every record when columns are built).
+    const size_t start = out.size();
+    out.resize(start + size_t(length));
+    char16_t *o = out.data() + start;
+    qsizetype i = 0;
+    for (; i < length; ++i) {
+        const char16_t c = m_foldedUnit[static_cast<unsigned char>(data[i])];
+        if (c == u'\0')
+            break;
+        o[i] = c;
+    }
+    if (i == length)
+        return;
+    out.resize(start + size_t(i));
+    for (; i < length; ++i) {
         const std::u16string &f = m_folded[static_cast<unsigned char>(data[i])];
         if (f.size() == 1)
             out.push_back(f[0]);

@@ -37,6 +37,7 @@ private:
     QString m_name;
     std::array<char16_t, 256> m_toUnicode{};
     std::array<std::u16string, 256> m_folded;
+    std::array<char16_t, 256> m_foldedUnit{}; // 0 where the fold is not one non-zero unit
     // Reverse map for 0x80 and above, sorted by character.
     std::array<std::pair<char16_t, unsigned char>, 128> m_fromUnicode{};
 };

@@ -301,7 +301,9 @@ void scanRecords(const File &file, qint64 headerSize, int recordSize, uint32_t f
     static const qint64 page = sysconf(_SC_PAGESIZE);
     // Small windows keep what the scan maps (and the process's resident
     // size) low; pages come from the page cache, no copy is made.
-    constexpr qint64 kWindow = 8ll << 20;
+    // The background pass after open runs while the first screen is read,
+    // so its window counts towards the memory growth at open.
+    constexpr qint64 kWindow = 2ll << 20;
     const qint64 perWindow = std::max<qint64>(1, kWindow / recordSize);
     std::vector<char> fallback;
     for (qint64 r = first; r <= last; r += perWindow) {

@@ -53,6 +53,13 @@ struct TDbfTable::Impl {
     mutable std::thread scanner;
     mutable std::vector<uint32_t> liveTail;
     mutable bool scanning = false;
+    // The same background pass builds the columns of the contact's own text
+    // fields (the ones searched and located on), so that the first search
+    // finds them ready instead of reading the whole file again. Records
+    // posted while it runs are folded in again when it is joined.
+    mutable std::vector<int> scanFields;
+    mutable std::vector<FieldColumn> scanColumns;
+    mutable std::vector<std::pair<uint32_t, QByteArray>> postedWhileScanning;
     qint64 cur = -1; // index into vis()
     bool bof = true, eof = true;
     mutable QByteArray curBuf;
@@ -73,10 +80,17 @@ struct TDbfTable::Impl {
     bool filterSet = false;
 
     mutable QHash<uint32_t, QByteArray> cache;
-    std::map<int, FieldColumn> columns; // by field, built on first use
+    mutable std::map<int, FieldColumn> columns; // by field, built on first use
     mutable std::u16string scratch;
 
     dbf::File *files[2] = {&file, nullptr};
+
+    ~Impl()
+    {
+        // Close joins it; this is for a Close that failed half-way.
+        if (scanner.joinable())
+            scanner.join();
+    }
 
     // --- helpers ---
     [[noreturn]] void fail(const QString &text) const { throw EDbfError(name + QStringLiteral(": ") + text); }
@@ -91,6 +105,44 @@ struct TDbfTable::Impl {
         liveTail.clear();
         liveTail.shrink_to_fit();
         scanning = false;
+        for (size_t k = 0; k < scanFields.size(); ++k)
+            columns[scanFields[k]] = std::move(scanColumns[k]);
+        scanColumns.clear();
+        for (const auto &[recno, rec] : postedWhileScanning)
+            for (int fi : scanFields)
+                columns[fi].set(recno, folded(rec.constData(), fi));
+        postedWhileScanning.clear();
+        scanFields.clear();
+    }
+    // The background pass: the deletion flags of the records after head and
+    // the scan columns of every record, read once.
+    void backgroundScan(uint32_t head) const
+    {
+        std::u16string key;
+        std::vector<const FieldDef *> defs;
+        for (int fi : scanFields)
+            defs.push_back(&layout.fields[fi]);
+        for (FieldColumn &c : scanColumns)
+            c.reserve(recordCount);
+        uint32_t seen = 0;
+        dbf::scanRecords(file, layout.headerSize, layout.recordSize, defs.empty() ? head + 1 : 1, recordCount,
+                         [&](uint32_t recno, const char *rec) {
+                             if (recno > head && rec[0] != dbf::kDeletedFlag)
+                                 liveTail.push_back(recno);
+                             for (size_t k = 0; k < defs.size(); ++k) {
+                                 const char *p = rec + defs[k]->offset;
+                                 key.clear();
+                                 codePage->appendFolded(p, dbf::trimmedLength(p, defs[k]->width), key);
+                                 scanColumns[k].append(key);
+                             }
+                             seen = recno;
+                             return true;
+                         });
+        // Records the file no longer holds read as empty.
+        if (!defs.empty())
+            for (; seen < recordCount; ++seen)
+                for (FieldColumn &c : scanColumns)
+                    c.append({});
     }
     void checkActive() const
     {
@@ -252,6 +304,7 @@ struct TDbfTable::Impl {
     // Builds the missing columns in one pass over the file.
     void ensureColumns(const std::vector<int> &fis)
     {
+        ensureLive(); // it may be building some of them
         std::vector<int> missing;
         for (int fi : fis)
             if (!columns.count(fi) && std::find(missing.begin(), missing.end(), fi) == missing.end())
@@ -567,10 +620,17 @@ void TDbfTable::Open()
     const uint32_t head = std::min<uint32_t>(d->recordCount, 2048);
     d->scanLive(1, head, d->live);
     if (head < d->recordCount) {
+        d->scanFields.clear();
+        for (const char *name : {"COMPNAME", "NAME", "LAST", "CELLPHONE", "PHONE", "FAX", "EMAIL"}) {
+            const auto it = d->fieldIndex.constFind(QLatin1String(name));
+            if (it != d->fieldIndex.constEnd() && d->layout.fields[it.value()].type == FieldType::Character)
+                d->scanFields.push_back(it.value());
+        }
+        d->scanColumns.assign(d->scanFields.size(), FieldColumn());
+        d->postedWhileScanning.clear();
         d->scanning = true;
-        Impl *impl = d.get();
-        d->scanner =
-            std::thread([impl, head] { impl->scanLive(head + 1, impl->recordCount, impl->liveTail); });
+        const Impl *impl = d.get();
+        d->scanner = std::thread([impl, head] { impl->backgroundScan(head); });
     }
     if (d->filtered)
         d->applyFilter(*this);
@@ -787,6 +847,8 @@ void TDbfTable::Post()
         d->curBuf = d->editBuf;
         d->curLoaded = true;
         d->updateColumns(recno, d->editBuf.constData());
+        if (d->scanning)
+            d->postedWhileScanning.emplace_back(recno, d->editBuf);
     } else {
         d->ensureLive();
         uint32_t recno = 0;

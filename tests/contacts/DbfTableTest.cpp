@@ -477,3 +477,43 @@ TEST(DbfTable, ManyRecordsStayConsistentAcrossScansAndColumns)
     EXPECT_TRUE(t->Locate({"NAME"}, {"Jones4002"}, {false, false}));
     EXPECT_EQ(t->GetBookmark(), 4002);
 }
+
+// Records posted while the background pass after open is still reading the
+// file (some before it reaches them, some after): the first search and
+// locate see the posted values, never the old ones.
+TEST(DbfTable, PostsDuringTheBackgroundPassReachTheFirstSearch)
+{
+    ContactTableFixture f;
+    constexpr int kRecords = 3000, kRenamed = 2000; // more than open reads at once
+    for (int i = 1; i <= kRecords; ++i) {
+        f.table->Append();
+        f.table->SetAsString("NAME", "Jones" + QString::number(i));
+        f.table->SetAsString("COMPNAME", "Firm" + QString::number(i));
+        f.table->Post();
+    }
+    f.table.reset();
+    auto t = f.openTable();
+    t->First(); // moving within the first records waits for nothing
+    for (int i = 1; i <= kRenamed; ++i, t->Next()) {
+        t->Edit();
+        t->SetAsString("NAME", "Smith" + QString::number(i));
+        t->SetAsString("COMPNAME", "Acme" + QString::number(i));
+        t->Post();
+    }
+
+    const std::pair<const char *, qint64> searches[] = {
+        {"NAME='smith*'", kRenamed},  {"NAME='jones*'", kRecords - kRenamed}, {"NAME='jones1'", 0},
+        {"COMPNAME='acme*'", kRenamed}, {"COMPNAME='firm2000'", 0},
+    };
+    for (const auto &[expression, count] : searches) {
+        t->setFiltered(false);
+        t->setFilter(expression);
+        t->setFiltered(true);
+        EXPECT_EQ(t->VisibleCount(), count) << expression;
+    }
+    t->setFiltered(false);
+    t->Last();
+    EXPECT_TRUE(t->Locate({"NAME", "LAST"}, {"SMITH1999", ""}, {true, true}));
+    EXPECT_EQ(t->GetBookmark(), 1999);
+    EXPECT_FALSE(t->Locate({"NAME", "LAST"}, {"jones1999", ""}, {true, true}));
+}
