@@ -409,12 +409,13 @@ void TFrmRichEditor::FileOpen()
     request.folder = m_dialogFolder;
     request.filter = kFilter;
     request.mustExist = true;
+    bool readOnly = false;
+    request.readOnlyChecked = &readOnly;
     const auto path = m_dialogs.openFile(request);
     if (!path)
         return;
     PerformFileOpen(*path);
-    // The dialogs service offers no read-only box, so the file opens for editing.
-    Editor->setReadOnly(false);
+    Editor->setReadOnly(readOnly);
 }
 
 void TFrmRichEditor::FileSave()

@@ -1,6 +1,8 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -76,8 +78,21 @@ std::optional<QString> QtDialogs::openFile(const FileDialogRequest &request)
         dlg.selectFile(request.fileName);
     if (!request.defaultExt.isEmpty())
         dlg.setDefaultSuffix(request.defaultExt);
+    QCheckBox *readOnly = nullptr;
+    if (request.readOnlyChecked) {
+        // Only Qt's own dialog can carry an extra control.
+        dlg.setOption(QFileDialog::DontUseNativeDialog);
+        if (auto *grid = qobject_cast<QGridLayout *>(dlg.layout())) {
+            readOnly = new QCheckBox(QStringLiteral("Open as &read-only"), &dlg);
+            readOnly->setObjectName(QStringLiteral("readOnlyBox"));
+            grid->addWidget(readOnly, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+        *request.readOnlyChecked = false;
+    }
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return std::nullopt;
+    if (readOnly)
+        *request.readOnlyChecked = readOnly->isChecked();
     return withDefaultExt(dlg.selectedFiles().first(), request.defaultExt);
 }
 

@@ -21,6 +21,8 @@ struct FileDialogRequest {
     QString filter;       // Windows form: "DBF files (*.dbf)|*.dbf|Any file (*.*)|*.*"
     bool overwritePrompt = false; // save: confirm replacing an existing file
     bool mustExist = false;       // open: refuse names that do not exist
+    // open: offer an "Open as read-only" box; its state is written here.
+    bool *readOnlyChecked = nullptr;
 };
 
 class Dialogs {

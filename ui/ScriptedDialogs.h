@@ -2,6 +2,7 @@
 
 #include "ui/Dialogs.h"
 
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 #include <vector>
@@ -26,6 +27,12 @@ public:
     void answer(MsgResult r) { m_answers.push_back(r); }
     // Answers for file dialogs, in order; nullopt is a cancel.
     void answerFile(std::optional<QString> path) { m_files.push_back(std::move(path)); }
+    // The next file dialog's answer with its read-only box ticked.
+    void answerFileReadOnly(const QString &path)
+    {
+        m_files.push_back(path);
+        m_readOnly.push_back(m_files.size() - 1 + m_answered);
+    }
 
     MsgResult messageBox(const QString &text, const QString &caption, MsgButtons buttons, MsgIcon icon) override
     {
@@ -63,9 +70,15 @@ private:
             throw std::logic_error("unexpected file dialog: " + request.title.toStdString());
         auto r = m_files.front();
         m_files.pop_front();
+        if (request.readOnlyChecked)
+            *request.readOnlyChecked =
+                std::find(m_readOnly.begin(), m_readOnly.end(), m_answered) != m_readOnly.end();
+        ++m_answered;
         return r;
     }
 
     std::deque<MsgResult> m_answers;
     std::deque<std::optional<QString>> m_files;
+    std::vector<size_t> m_readOnly; // indexes, counted over all file answers, of read-only ones
+    size_t m_answered = 0;
 };

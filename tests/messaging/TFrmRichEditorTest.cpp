@@ -417,6 +417,21 @@ TEST_F(FaxEditor, OpenOffersToSaveChangesFirst)
     EXPECT_EQ(formatAt(0).fontPointSize(), 14);
 }
 
+TEST_F(FaxEditor, OpenHonoursTheDialogsReadOnlyBox)
+{
+    const QString file = env.path("letter.rtf");
+    writeFile(file, "{\\rtf1 Dear customer\\par}");
+
+    dialogs.answerFileReadOnly(file);
+    w->FileOpenCmd->trigger();
+    EXPECT_EQ(text(), "Dear customer");
+    EXPECT_TRUE(w->Editor->isReadOnly());
+
+    dialogs.answerFile(file);
+    w->FileOpenCmd->trigger();
+    EXPECT_FALSE(w->Editor->isReadOnly());
+}
+
 TEST_F(FaxEditor, OpenReadsPlainTextAndRefusesBinaryFiles)
 {
     const QString txt = env.path("notes.txt");
