@@ -139,6 +139,47 @@ WriteLock::~WriteLock()
     fcntl(m_fd, F_OFD_SETLK, &fl);
 }
 
+UseLock::UseLock(const File &file) : m_fd(file.fd())
+{
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockOffset + 1;
+    fl.l_len = 1;
+    int rc;
+    do {
+        rc = fcntl(m_fd, F_OFD_SETLKW, &fl);
+    } while (rc != 0 && errno == EINTR);
+    m_locked = rc == 0;
+}
+
+UseLock::~UseLock()
+{
+    if (!m_locked)
+        return;
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockOffset + 1;
+    fl.l_len = 1;
+    fcntl(m_fd, F_OFD_SETLK, &fl);
+}
+
+bool UseLock::alone()
+{
+    if (!m_locked)
+        return false;
+    struct flock fl;
+    memset(&fl, 0, sizeof fl);
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockOffset + 1;
+    fl.l_len = 1;
+    return fcntl(m_fd, F_OFD_SETLK, &fl) == 0;
+}
+
 Journal::~Journal()
 {
     if (m_fd >= 0)
@@ -148,8 +189,10 @@ Journal::~Journal()
 bool Journal::ensureOpen()
 {
     if (m_fd >= 0) {
-        // Another program closing the table removes the journal file; a
-        // descriptor on the removed file would journal into nowhere.
+        if (m_shared)
+            return true;
+        // Another program closing the table may have removed the journal
+        // file; a descriptor on the removed file would journal into nowhere.
         struct stat mine;
         if (fstat(m_fd, &mine) == 0 && mine.st_nlink > 0)
             return true;

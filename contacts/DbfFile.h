@@ -57,6 +57,25 @@ private:
     bool m_locked = false;
 };
 
+// Held shared by every open table for its lifetime, so that a closing table
+// can tell whether another program still has the table (and its journal)
+// open: only the last one may remove the journal file.
+class UseLock {
+public:
+    explicit UseLock(const File &file);
+    ~UseLock();
+    UseLock(const UseLock &) = delete;
+    UseLock &operator=(const UseLock &) = delete;
+
+    bool held() const { return m_locked; }
+    // Whether no other open table holds it (tries to make it exclusive).
+    bool alone();
+
+private:
+    int m_fd;
+    bool m_locked = false;
+};
+
 // One write of a transaction: which file (0 table, 1 memo), where, what.
 struct WriteOp {
     int target = 0;
@@ -71,7 +90,10 @@ struct WriteOp {
 // the record being written is wholly old or wholly new.
 class Journal {
 public:
-    explicit Journal(QString path) : m_path(std::move(path)) {}
+    // shared: every table that may remove the journal file holds a UseLock,
+    // so while this one is open nobody removes it; without that, each
+    // commit checks that the file it writes is still the one on disk.
+    explicit Journal(QString path, bool shared = false) : m_path(std::move(path)), m_shared(shared) {}
     ~Journal();
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
@@ -91,6 +113,7 @@ private:
     bool ensureOpen();
 
     QString m_path;
+    bool m_shared;
     int m_fd = -1;
 };
 

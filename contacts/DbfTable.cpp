@@ -38,6 +38,7 @@ struct TDbfTable::Impl {
 
     dbf::File file;
     MemoFile memo;
+    std::unique_ptr<dbf::UseLock> useLock;
     std::unique_ptr<dbf::Journal> journal;
     dbf::Layout layout;
     const ::CodePage *codePage = &::CodePage::windows1252();
@@ -588,7 +589,10 @@ void TDbfTable::Open()
             d->memo.open(memoPathFor(path), d->layout.version == dbf::kVersionDbase3Memo ||
                                                 d->layout.version == dbf::kVersionDbase3);
         d->files[1] = d->memo.isOpen() ? &d->memo.file() : nullptr;
-        d->journal = std::make_unique<dbf::Journal>(path + QStringLiteral("-journal"));
+        // Taken before the journal is first opened, so that a table closing
+        // meanwhile sees this one and leaves the journal file alone.
+        d->useLock = std::make_unique<dbf::UseLock>(d->file);
+        d->journal = std::make_unique<dbf::Journal>(path + QStringLiteral("-journal"), d->useLock->held());
 
         {
             dbf::WriteLock lock(d->file);
@@ -607,9 +611,10 @@ void TDbfTable::Open()
         d->columns.clear();
         d->resolveFilter();
     } catch (...) {
+        d->journal.reset();
+        d->useLock.reset();
         d->memo.close();
         d->file.close();
-        d->journal.reset();
         throw;
     }
     d->cur = -1;
@@ -650,10 +655,14 @@ void TDbfTable::Close()
     if (d->file.writable() && d->journal) {
         dbf::WriteLock lock(d->file);
         d->journal->recover(d->files);
-        d->journal->discard();
+        // Another program still open on the table keeps journalling into
+        // the same file; the last one to close removes it.
+        if (d->useLock->alone())
+            d->journal->discard();
     }
     d->ensureLive();
     d->journal.reset();
+    d->useLock.reset();
     d->memo.close();
     d->file.close();
     d->live.clear();

@@ -287,6 +287,32 @@ TEST(Concurrency, EditsOfDifferentFieldsOfOneRecordBothSurvive)
     EXPECT_EQ(t->AsString("DT_WAVE5"), "played");
 }
 
+// A table closing while another program still has the table open leaves
+// the journal file to it: the other one's next journalled post must land in
+// the file a later open would replay, not in a removed one.
+TEST(CrashSafety, JournalStaysWhileAnotherTableIsOpen)
+{
+    ContactTableFixture f;
+    f.add("First");
+    f.add("Second"); // straddles a page: an edit of both ends is journalled
+    auto other = f.openTable("other");
+    auto journalledEdit = [](TDbfTable &t, const QString &name, const QString &tail) {
+        t.Last();
+        t.Edit();
+        t.SetAsString("NAME", name);
+        t.SetAsString("DT_WAVE5", tail);
+        t.Post();
+    };
+    journalledEdit(*other, "B", "b"); // the other one has the journal open
+    journalledEdit(*f.table, "A", "a");
+    f.table.reset();
+
+    journalledEdit(*other, "Other name", "other tail");
+    EXPECT_TRUE(readFileBytes(f.path + "-journal").contains("other tail"));
+    other.reset(); // the last one out removes it
+    EXPECT_FALSE(QFileInfo::exists(f.path + "-journal"));
+}
+
 TEST(LargeTable, OffsetsPastTwoGigabytesWork)
 {
     ContactTableFixture f;
