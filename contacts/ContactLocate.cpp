@@ -2,15 +2,19 @@
 
 #include "contacts/DbfTable.h"
 
-QString TrimContactValue(const QString &value)
+QStringView TrimBlanks(QStringView value)
 {
-    auto blank = [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; };
     qsizetype b = 0, e = value.size();
-    while (b < e && blank(value[b]))
+    while (b < e && value[b].unicode() <= 0x20)
         ++b;
-    while (e > b && blank(value[e - 1]))
+    while (e > b && value[e - 1].unicode() <= 0x20)
         --e;
     return value.mid(b, e - b);
+}
+
+QString TrimContactValue(const QString &value)
+{
+    return TrimBlanks(value).toString();
 }
 
 bool LocateContact(TDbfTable &table, const QString &firstName, const QString &lastName, const QString &email,

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 class TDbfTable;
 
-// Removes leading and trailing blanks and control characters.
+// Removes leading and trailing blanks and control characters: every
+// character up to U+0020, as contact lists have always been trimmed (a
+// no-break space stays).
+QStringView TrimBlanks(QStringView value);
 QString TrimContactValue(const QString &value);
 
 // The locate of AddContactIfNew: the first record in file order among those

@@ -1,5 +1,7 @@
 #include "import/ImportParser.h"
 
+#include "contacts/ContactLocate.h"
+
 #include <QStringDecoder>
 
 namespace import {
@@ -76,19 +78,9 @@ QStringList splitSourceLines(QStringView text)
     return lines;
 }
 
-QStringView trimControl(QStringView s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 0x20)
-        ++b;
-    while (e > b && s[e - 1].unicode() <= 0x20)
-        --e;
-    return s.mid(b, e - b);
-}
-
 QString trimmedText(QStringView s)
 {
-    return trimControl(s).toString();
+    return TrimBlanks(s).toString();
 }
 
 QStringView stripEnclosingQuotes(QStringView s)
@@ -119,7 +111,7 @@ RowSpans splitDelimitedLine(QStringView line, QStringView delimiter, bool stripQ
                 return row;
         }
     }
-    QStringView last = trimControl(rest);
+    QStringView last = TrimBlanks(rest);
     if (stripQuotes)
         last = stripEnclosingQuotes(last);
     if (!last.isEmpty() && include[col])
@@ -135,7 +127,7 @@ RowSpans splitFixedLine(QStringView line, const ColumnWidthList &widths, bool st
     for (int i = 0; i < kColumns; ++i) {
         const int w = widths[i];
         if (w != 0 && include[i] && p < line.size()) {
-            QStringView field = trimControl(line.mid(p, w));
+            QStringView field = TrimBlanks(line.mid(p, w));
             if (stripQuotes)
                 field = stripEnclosingQuotes(field);
             row[i] = spanOf(line, field);

@@ -36,8 +36,7 @@ QString decodeImportText(const QByteArray &bytes);
 QStringList splitSourceLines(QStringView text);
 
 // Leading and trailing blanks and control characters (everything up to
-// and including U+0020) removed.
-QStringView trimControl(QStringView s);
+// and including U+0020) removed; see TrimBlanks.
 QString trimmedText(QStringView s);
 
 // 'x' -> x, "x" -> x; a lone quote character becomes empty.

@@ -1,5 +1,7 @@
 #include "import/ImportPreviewModel.h"
 
+#include "contacts/ContactLocate.h"
+
 using namespace import;
 
 ImportPreviewModel::ImportPreviewModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -61,7 +63,7 @@ void ImportPreviewModel::setHeaderText(int column, const QString &text)
 bool ImportPreviewModel::hasMapping() const
 {
     for (int c = 0; c < kColumns; ++c)
-        if (!trimControl(m_header[c]).isEmpty())
+        if (!TrimBlanks(m_header[c]).isEmpty())
             return true;
     return false;
 }
@@ -104,7 +106,7 @@ template <typename SplitLine> void ImportPreviewModel::split(const QStringList &
         m_rows[r] = splitLine(line);
         if (!m_hasDataText) {
             for (const CellSpan &s : m_rows[r])
-                if (!s.empty() && !trimControl(s.in(line)).isEmpty()) {
+                if (!s.empty() && !TrimBlanks(s.in(line)).isEmpty()) {
                     m_hasDataText = true;
                     break;
                 }
