@@ -144,6 +144,8 @@ struct TDbfTable::Impl {
             for (; seen < recordCount; ++seen)
                 for (FieldColumn &c : scanColumns)
                     c.append({});
+        for (FieldColumn &c : scanColumns)
+            c.shrinkToFit();
     }
     void checkActive() const
     {

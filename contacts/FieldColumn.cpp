@@ -20,6 +20,13 @@ void FieldColumn::reserve(uint32_t records)
     m_length.reserve(records);
 }
 
+void FieldColumn::shrinkToFit()
+{
+    m_arena.shrink_to_fit();
+    m_offset.shrink_to_fit();
+    m_length.shrink_to_fit();
+}
+
 void FieldColumn::append(std::u16string_view key)
 {
     m_offset.push_back(uint32_t(m_arena.size()));

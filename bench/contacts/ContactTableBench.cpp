@@ -179,6 +179,7 @@ int main(int argc, char **argv)
     const qint64 visibleCount = t.VisibleCount();
     report("rest of the background scan (wait)", timer.ms(), "ms", "", timer.cpu());
     std::printf("%-44s %12lld\n", "  visible records", visibleCount);
+    report("  memory held after it (anonymous)", rssMb("RssAnon:") - anonBefore, "MB", "");
 
     // The search NAME='smi*' over all records.
     timer.restart();
