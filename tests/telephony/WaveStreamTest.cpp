@@ -1,4 +1,5 @@
 #include "telephony/WaveStream.h"
+#include "tests/support/RiffBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,31 +14,6 @@
 #include <vector>
 
 namespace {
-
-// --- building RIFF files byte by byte -------------------------------------
-
-QByteArray le16(std::uint16_t v)
-{
-    return QByteArray(reinterpret_cast<const char *>(&v), 2);
-}
-
-QByteArray le32(std::uint32_t v)
-{
-    return QByteArray(reinterpret_cast<const char *>(&v), 4);
-}
-
-QByteArray chunk(const char *id, const QByteArray &data)
-{
-    QByteArray c = QByteArray(id, 4) + le32(std::uint32_t(data.size())) + data;
-    if (data.size() & 1)
-        c += '\0';
-    return c;
-}
-
-QByteArray riff(const QByteArray &body, const char *type = "WAVE")
-{
-    return QByteArray("RIFF") + le32(std::uint32_t(body.size() + 4)) + QByteArray(type, 4) + body;
-}
 
 // The 16 bytes from format tag to bits per sample.
 QByteArray fmt16(std::uint16_t tag, std::uint16_t channels = 1, std::uint32_t rate = 8000,

@@ -1,4 +1,5 @@
 #include "platform/mmio/Mmio.h"
+#include "tests/support/RiffBytes.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -30,24 +31,6 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 };
-
-QByteArray le32(std::uint32_t v)
-{
-    return QByteArray(reinterpret_cast<const char *>(&v), 4);
-}
-
-QByteArray chunk(const char *id, const QByteArray &data)
-{
-    QByteArray c = QByteArray(id, 4) + le32(std::uint32_t(data.size())) + data;
-    if (data.size() & 1)
-        c += '\0';
-    return c;
-}
-
-QByteArray riff(const char *type, const QByteArray &body)
-{
-    return QByteArray("RIFF") + le32(std::uint32_t(body.size() + 4)) + QByteArray(type, 4) + body;
-}
 
 std::int32_t tell(HMMIO h)
 {
@@ -287,7 +270,7 @@ protected:
     {
         const QByteArray list = QByteArray("LIST") + le32(4 + 8 + 2) + "INFO" + chunk("INAM", "ab");
         body = chunk("odd ", "xyz") + list + chunk("fmt ", QByteArray(16, 'f')) + chunk("data", "0123");
-        file = riff("WAVE", body) + riff("AVI ", chunk("junk", "12"));
+        file = riff(body, "WAVE") + riff(chunk("junk", "12"), "AVI ");
         writeFile("t.wav", file);
         h = mmioOpen(path("t.wav").c_str(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
         ASSERT_NE(h, nullptr);
@@ -452,7 +435,7 @@ TEST_F(MmioTest, CreatedChunksGetTheirSizesAndPadByteOnAscent)
     EXPECT_EQ(riffCk.cksize, 4u + 12 + 8 + 6);
     ASSERT_EQ(mmioClose(h, 0), MMSYSERR_NOERROR);
 
-    EXPECT_EQ(readFile("new.wav"), riff("WAVE", chunk("fmt ", "FFFF") + chunk("data", "12345")));
+    EXPECT_EQ(readFile("new.wav"), riff(chunk("fmt ", "FFFF") + chunk("data", "12345")));
 }
 
 TEST_F(MmioTest, ChunksWrittenUnbufferedAndReadBack)
