@@ -11,7 +11,7 @@ TEST(SearchExpression, BuildsAndParsesQuotedText)
 {
     EXPECT_EQ(BuildSearchExpression("NAME", "smi*"), "NAME='smi*'");
     EXPECT_EQ(BuildSearchExpression("LAST", "O'Brien"), "LAST='O''Brien'");
-    for (const QString text : {QString("O'Brien"), QString("''"), QString(""), QString("a = 'b'")}) {
+    for (const QString &text : {QString("O'Brien"), QString("''"), QString(""), QString("a = 'b'")}) {
         const SearchExpression e = ParseSearchExpression(BuildSearchExpression("LAST", text));
         EXPECT_EQ(e.field, "LAST");
         EXPECT_EQ(e.text, text);
@@ -228,8 +228,9 @@ TEST(ContactLocate, PartialCaseInsensitiveFirstInFileOrder)
         f.table->First();
         const bool found = LocateContact(*f.table, c.v[0], c.v[1], c.v[2], c.v[3], c.v[4]);
         EXPECT_EQ(found, c.found != 0) << c.v.join('|').toStdString();
-        if (found)
+        if (found) {
             EXPECT_EQ(f.table->GetBookmark(), c.found) << c.v.join('|').toStdString();
+        }
     }
 
     // Deleted records and records the filter hides are skipped; a changed
