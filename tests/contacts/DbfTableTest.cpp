@@ -479,8 +479,8 @@ TEST(DbfTable, ManyRecordsStayConsistentAcrossScansAndColumns)
 }
 
 // Records posted while the background pass after open is still reading the
-// file (some before it reaches them, some after): the first search and
-// locate see the posted values, never the old ones.
+// file (some before it reaches them, some after), and one appended after:
+// the first search and locate see the posted values, never the old ones.
 TEST(DbfTable, PostsDuringTheBackgroundPassReachTheFirstSearch)
 {
     ContactTableFixture f;
@@ -500,9 +500,12 @@ TEST(DbfTable, PostsDuringTheBackgroundPassReachTheFirstSearch)
         t->SetAsString("COMPNAME", "Acme" + QString::number(i));
         t->Post();
     }
+    t->Append();
+    t->SetAsString("NAME", "Smithers");
+    t->Post();
 
     const std::pair<const char *, qint64> searches[] = {
-        {"NAME='smith*'", kRenamed},  {"NAME='jones*'", kRecords - kRenamed}, {"NAME='jones1'", 0},
+        {"NAME='smith*'", kRenamed + 1},  {"NAME='jones*'", kRecords - kRenamed}, {"NAME='jones1'", 0},
         {"COMPNAME='acme*'", kRenamed}, {"COMPNAME='firm2000'", 0},
     };
     for (const auto &[expression, count] : searches) {
