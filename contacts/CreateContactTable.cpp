@@ -1,4 +1,4 @@
-#include "contacts/CodePage.h"
+#include "platform/codepage/CodePage.h"
 #include "contacts/ContactSchema.h"
 #include "contacts/DbfFormat.h"
 #include "contacts/MemoFile.h"

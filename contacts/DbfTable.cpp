@@ -1,6 +1,6 @@
 #include "contacts/DbfTable.h"
 
-#include "contacts/CodePage.h"
+#include "platform/codepage/CodePage.h"
 #include "contacts/DbfFile.h"
 #include "contacts/DbfFormat.h"
 #include "contacts/FieldColumn.h"

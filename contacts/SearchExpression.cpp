@@ -1,6 +1,6 @@
 #include "contacts/SearchExpression.h"
 
-#include "contacts/CodePage.h"
+#include "platform/codepage/CodePage.h"
 #include "contacts/DbfTable.h"
 
 QString BuildSearchExpression(const QString &field, const QString &text)

@@ -1,5 +1,7 @@
 #include "platform/richedit/CodePages.h"
 
+#include "platform/codepage/CodePage.h"
+
 #include <QStringDecoder>
 #include <map>
 #include <mutex>
@@ -7,22 +9,9 @@
 namespace codepages {
 
 namespace {
-// 0x80..0x9F of Windows-1252; the rest of the page is Latin-1. Unassigned
-// bytes keep their C1 value, as Windows' own converter does.
-const char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 QString decode1252(const QByteArray &bytes)
 {
-    QString out;
-    out.reserve(bytes.size());
-    for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        out += (b >= 0x80 && b < 0xA0) ? QChar(k1252High[b - 0x80]) : QChar(b);
-    }
-    return out;
+    return CodePage::windows1252().decode(bytes.constData(), bytes.size());
 }
 } // namespace
 
@@ -105,13 +94,11 @@ QString decode(const QByteArray &bytes, int codePage)
 
 std::optional<char> encode1252(QChar c)
 {
-    const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
-        return static_cast<char>(u);
-    for (int i = 0; i < 32; ++i)
-        if (k1252High[i] == u && u >= 0x100)
-            return static_cast<char>(0x80 + i);
-    return std::nullopt;
+    // The C1 controls the page leaves undefined are written as \u escapes,
+    // not as raw bytes.
+    if (c.unicode() >= 0x80 && c.unicode() < 0xA0)
+        return std::nullopt;
+    return CodePage::windows1252().encodeChar(c);
 }
 
 } // namespace codepages

@@ -1,6 +1,5 @@
 #include "TableTestSupport.h"
 
-#include "contacts/CodePage.h"
 #include "contacts/DbfFormat.h"
 
 #include <gtest/gtest.h>
@@ -162,36 +161,6 @@ TEST(DbfFile, OpensADbase3Table)
     EXPECT_EQ(after.mid(512, 10), QByteArray("new text\x1A\x1A"));
     t.Open();
     EXPECT_EQ(t.AsString("NOTES"), "new text");
-}
-
-TEST(CodePage, EveryByteRoundTripsAndCommonPagesDecode)
-{
-    struct Case {
-        unsigned char driver;
-        const char *name;
-        unsigned char byte;
-        char16_t character;
-    } cases[] = {
-        {0x03, "Windows-1252", 0x80, 0x20AC}, {0x57, "Windows-1252", 0xE9, 0x00E9},
-        {0x01, "IBM437", 0x82, 0x00E9},       {0x02, "IBM850", 0xD5, 0x0131},
-        {0x64, "IBM852", 0xA5, 0x0105},       {0x66, "IBM865", 0x9B, 0x00F8},
-        {0x65, "IBM866", 0x80, 0x0410},       {0xC8, "Windows-1250", 0x9A, 0x0161},
-        {0xC9, "Windows-1251", 0xC0, 0x0410}, {0xCB, "Windows-1253", 0xC1, 0x0391},
-        {0xCA, "Windows-1254", 0xF0, 0x011F}, {0x7D, "Windows-1255", 0xE0, 0x05D0},
-        {0x7E, "Windows-1256", 0xC7, 0x0627}, {0xCC, "Windows-1257", 0xE0, 0x0105},
-        {0x04, "macintosh", 0x8E, 0x00E9},    {0x00, "Windows-1252", 0xE9, 0x00E9},
-        {0xF0, "Windows-1252", 0x81, 0x0081}, // unknown: lossless
-    };
-    for (const Case &c : cases) {
-        const CodePage &cp = CodePage::forLanguageDriver(c.driver);
-        EXPECT_EQ(cp.name(), c.name) << int(c.driver);
-        EXPECT_EQ(cp.toUnicode(c.byte), c.character) << int(c.driver);
-        QByteArray all(256, '\0');
-        for (int b = 0; b < 256; ++b)
-            all[b] = char(b);
-        EXPECT_EQ(cp.encode(cp.decode(all.constData(), all.size())), all) << c.name;
-    }
-    EXPECT_EQ(CodePage::windows1252().encode(QString::fromUtf8("Ж€😀")), QByteArray("?\x80?"));
 }
 
 TEST(CodePage, TextIsStoredInTheTablesCodePage)

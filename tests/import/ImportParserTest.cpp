@@ -145,3 +145,13 @@ TEST(ImportFixedSplit, Cases)
     for (const FixedCase &c : cases)
         EXPECT_EQ(fixed(c.line, c.widths, c.strip, c.include), padded(c.cells)) << c.name;
 }
+
+TEST(ImportDecode, Windows1252KeepsEveryByte)
+{
+    // Undefined bytes read as the C1 control of the same value.
+    EXPECT_EQ(decodeImportText("\x81\x8D\x8F\x90\x9D\xE9"),
+              QString(QChar(0x81)) + QChar(0x8D) + QChar(0x8F) + QChar(0x90) + QChar(0x9D) + QChar(0xE9));
+    // A mark followed by bytes that are not UTF-8: the mark is not UTF-8's, so
+    // it is read as text like the rest.
+    EXPECT_EQ(decodeImportText("\xEF\xBB\xBF\xE9"), u"ï»¿é"_qs);
+}

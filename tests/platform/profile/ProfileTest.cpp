@@ -292,4 +292,18 @@ TEST_F(ProfileTest, BufferedFileWritesOnlyOnUpdate)
     EXPECT_THROW(unreadable.WriteString("A", "b", "c"), EIniFileException);
 }
 
+TEST_F(ProfileTest, UndefinedWindows1252BytesSurviveAWrite)
+{
+    // 0x81 and 0x9D hold no character; they read as C1 controls and go back
+    // as the same bytes, so the file stays in its code page.
+    put("[A]\r\nk=\x81\x9D\xE9\r\n");
+    EXPECT_EQ(GetPrivateProfileString("A", "k", "", file), QString(QChar(0x0081)) + QChar(0x009D) + QChar(0x00E9));
+    ASSERT_TRUE(WritePrivateProfileString("A", QString("n"), QString("x"), file));
+    EXPECT_EQ(bytes(), "[A]\r\nk=\x81\x9D\xE9\r\nn=x\r\n");
+
+    // U+0080 has no byte (0x80 is the euro sign): the file becomes UTF-8.
+    ASSERT_TRUE(WritePrivateProfileString("A", QString("n"), QString(QChar(0x0080)), file));
+    EXPECT_EQ(bytes(), "[A]\r\nk=\xC2\x81\xC2\x9D\xC3\xA9\r\nn=\xC2\x80\r\n");
+}
+
 } // namespace

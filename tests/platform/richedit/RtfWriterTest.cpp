@@ -146,3 +146,11 @@ TEST(RtfWriter, LibreOfficeReadsOurRtf)
     rtf::read(f.readAll(), back);
     EXPECT_EQ(summarize(back), summarize(*edit.document()));
 }
+
+TEST(RtfWriter, ControlCharactersOfTheUpperHalfAreUnicodeEscapes)
+{
+    QTextDocument doc;
+    QTextCursor(&doc).insertText(QString(QChar(0x0081)) + QChar(0x0080) + QChar(0x0178));
+    const QByteArray out = rtf::write(doc);
+    EXPECT_TRUE(out.contains("\\u129?\\u128?\\'9f")) << out.toStdString();
+}

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <array>
+#include <optional>
 #include <string>
 
 // A single-byte code page as named by a dBase table's language driver byte.
@@ -26,6 +27,9 @@ public:
     char16_t toUnicode(unsigned char byte) const { return m_toUnicode[byte]; }
     QString decode(const char *data, qsizetype length) const;
     QByteArray encode(QStringView text) const;
+    // The byte for one UTF-16 unit; none when the page cannot hold it
+    // (encode writes '?' there).
+    std::optional<char> encodeChar(QChar c) const;
 
     // The case-folded form of one byte's character (one or more UTF-16 units),
     // so that text can be compared without case straight from record bytes.

@@ -4,7 +4,7 @@
 // as Windows does) or to U+F700 + byte (0xA0-0xFF), so every byte still
 // reads back and writes out as itself.
 
-#include "contacts/CodePageTables.h"
+#include "platform/codepage/CodePageTables.h"
 
 namespace codepage_tables {
 

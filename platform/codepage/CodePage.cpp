@@ -1,6 +1,6 @@
-#include "contacts/CodePage.h"
+#include "platform/codepage/CodePage.h"
 
-#include "contacts/CodePageTables.h"
+#include "platform/codepage/CodePageTables.h"
 
 #include <algorithm>
 #include <deque>
@@ -108,14 +108,20 @@ QByteArray CodePage::encode(QStringView text) const
         }
         if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             ++i; // one character outside the page: one '?'
-        auto it =
-            std::lower_bound(m_fromUnicode.begin(), m_fromUnicode.end(), std::make_pair(c, (unsigned char)0));
-        if (it != m_fromUnicode.end() && it->first == c)
-            out.append(char(it->second));
-        else
-            out.append('?');
+        out.append(encodeChar(QChar(c)).value_or('?'));
     }
     return out;
+}
+
+std::optional<char> CodePage::encodeChar(QChar ch) const
+{
+    const char16_t c = ch.unicode();
+    if (c < 0x80)
+        return char(c);
+    auto it = std::lower_bound(m_fromUnicode.begin(), m_fromUnicode.end(), std::make_pair(c, (unsigned char)0));
+    if (it != m_fromUnicode.end() && it->first == c)
+        return char(it->second);
+    return std::nullopt;
 }
 
 void CodePage::appendFolded(const char *data, qsizetype length, std::u16string &out) const
