@@ -110,74 +110,50 @@ void File::writeAt(qint64 offset, const char *data, qint64 length)
     }
 }
 
-WriteLock::WriteLock(const File &file) : m_fd(file.fd())
+namespace {
+// One byte-range lock request on the table file; wait blocks until granted.
+bool lockByte(int fd, short type, off_t offset, bool wait)
 {
     struct flock fl;
     memset(&fl, 0, sizeof fl);
-    fl.l_type = F_WRLCK;
+    fl.l_type = type;
     fl.l_whence = SEEK_SET;
-    fl.l_start = kLockOffset;
+    fl.l_start = offset;
     fl.l_len = 1;
     int rc;
     do {
-        rc = fcntl(m_fd, F_OFD_SETLKW, &fl);
-    } while (rc != 0 && errno == EINTR);
-    m_locked = rc == 0;
+        rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl);
+    } while (rc != 0 && errno == EINTR && wait);
+    return rc == 0;
+}
+} // namespace
+
+WriteLock::WriteLock(const File &file) : m_fd(file.fd())
+{
     // A read-only descriptor cannot take a write lock; such a table only reads.
+    m_locked = lockByte(m_fd, F_WRLCK, kLockOffset, true);
 }
 
 WriteLock::~WriteLock()
 {
-    if (!m_locked)
-        return;
-    struct flock fl;
-    memset(&fl, 0, sizeof fl);
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kLockOffset;
-    fl.l_len = 1;
-    fcntl(m_fd, F_OFD_SETLK, &fl);
+    if (m_locked)
+        lockByte(m_fd, F_UNLCK, kLockOffset, false);
 }
 
 UseLock::UseLock(const File &file) : m_fd(file.fd())
 {
-    struct flock fl;
-    memset(&fl, 0, sizeof fl);
-    fl.l_type = F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kLockOffset + 1;
-    fl.l_len = 1;
-    int rc;
-    do {
-        rc = fcntl(m_fd, F_OFD_SETLKW, &fl);
-    } while (rc != 0 && errno == EINTR);
-    m_locked = rc == 0;
+    m_locked = lockByte(m_fd, F_RDLCK, kLockOffset + 1, true);
 }
 
 UseLock::~UseLock()
 {
-    if (!m_locked)
-        return;
-    struct flock fl;
-    memset(&fl, 0, sizeof fl);
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kLockOffset + 1;
-    fl.l_len = 1;
-    fcntl(m_fd, F_OFD_SETLK, &fl);
+    if (m_locked)
+        lockByte(m_fd, F_UNLCK, kLockOffset + 1, false);
 }
 
 bool UseLock::alone()
 {
-    if (!m_locked)
-        return false;
-    struct flock fl;
-    memset(&fl, 0, sizeof fl);
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kLockOffset + 1;
-    fl.l_len = 1;
-    return fcntl(m_fd, F_OFD_SETLK, &fl) == 0;
+    return m_locked && lockByte(m_fd, F_WRLCK, kLockOffset + 1, false);
 }
 
 Journal::~Journal()
