@@ -467,28 +467,29 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
     QTextEdit::insertFromMimeData(source);
 }
 
+// Files dragged over the editor are taken or refused as a whole; other
+// drags go on to the text edit. Returns whether the drag carried files.
+bool RichEdit::answerFileDrag(QDragMoveEvent *e) const
+{
+    if (droppedFiles(e->mimeData()).isEmpty())
+        return false;
+    if (m_acceptFiles)
+        e->acceptProposedAction();
+    else
+        e->ignore();
+    return true;
+}
+
 void RichEdit::dragEnterEvent(QDragEnterEvent *e)
 {
-    if (!droppedFiles(e->mimeData()).isEmpty()) {
-        if (m_acceptFiles)
-            e->acceptProposedAction();
-        else
-            e->ignore();
-        return;
-    }
-    QTextEdit::dragEnterEvent(e);
+    if (!answerFileDrag(e))
+        QTextEdit::dragEnterEvent(e);
 }
 
 void RichEdit::dragMoveEvent(QDragMoveEvent *e)
 {
-    if (!droppedFiles(e->mimeData()).isEmpty()) {
-        if (m_acceptFiles)
-            e->acceptProposedAction();
-        else
-            e->ignore();
-        return;
-    }
-    QTextEdit::dragMoveEvent(e);
+    if (!answerFileDrag(e))
+        QTextEdit::dragMoveEvent(e);
 }
 
 void RichEdit::dropEvent(QDropEvent *e)

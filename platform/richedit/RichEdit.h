@@ -105,6 +105,7 @@ private:
     friend class ParaAttributes;
     void applyFormattingRect();
     void mergeBlocks(const std::function<void(QTextBlockFormat &)> &change);
+    bool answerFileDrag(QDragMoveEvent *e) const;
 
     QTextCharFormat m_default;
     QRect m_formatRect{6, 0, -6, 0};

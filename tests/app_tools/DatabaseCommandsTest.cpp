@@ -1,3 +1,4 @@
+#include "tests/support/TestFiles.h"
 #include "app/DatabaseCommands.h"
 
 #include "config/Settings.h"
@@ -11,19 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
 
 // A table with two contacts (one with notes, so the memo file has content),
 // open as the main window keeps it: folder with a trailing separator.

@@ -1,3 +1,4 @@
+#include "tests/support/TestFiles.h"
 #include "app/Tools.h"
 #include "app/AboutBox.h"
 
@@ -12,12 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 TEST(ToolsTest, MissingToolShowsItsMessageAndStartsNothing)
 {

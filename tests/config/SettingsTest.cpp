@@ -1,3 +1,4 @@
+#include "tests/support/TestFiles.h"
 #include "config/Settings.h"
 
 #include "platform/profile/IniFile.h"
@@ -16,19 +17,6 @@ inline void PrintTo(const QString &s, std::ostream *os)
 }
 
 namespace {
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
 
 class SettingsTest : public ::testing::Test {
 protected:
