@@ -936,7 +936,12 @@ void TCustomTapiDevice::PlayWave(const QString &fileName)
     fmt.ckid = mmioFOURCC('f', 'm', 't', ' ');
     if (mmioDescend(h, &fmt, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR || fmt.cksize < 16)
         fail(QStringLiteral("Unable to read wave file data"));
-    // As many bytes as the chunk holds; the fixed part is what we use.
+    // As many bytes as the chunk holds, but never more than the file has
+    // after the chunk's start: a damaged size must not ask for gigabytes.
+    const std::int32_t fileEnd = mmioSeek(h, 0, SEEK_END);
+    if (fileEnd < 0 || std::int64_t(fmt.cksize) > std::int64_t(fileEnd) - fmt.dwDataOffset ||
+        mmioSeek(h, std::int32_t(fmt.dwDataOffset), SEEK_SET) == -1)
+        fail(QStringLiteral("Unable to read wave file data"));
     std::vector<char> formatBytes(std::max<size_t>(fmt.cksize, sizeof(WAVEFORMATEX)), 0);
     if (mmioRead(h, formatBytes.data(), std::int32_t(fmt.cksize)) != std::int32_t(fmt.cksize))
         fail(QStringLiteral("Unable to read wave file data"));
@@ -944,6 +949,15 @@ void TCustomTapiDevice::PlayWave(const QString &fileName)
     std::memcpy(&format, formatBytes.data(), sizeof format);
     if (fmt.cksize < sizeof(WAVEFORMATEX))
         format.cbSize = 0;
+    // The telephone-quality check accepts extensible PCM files, so the line
+    // plays them as the plain PCM they hold.
+    if (fmt.cksize >= sizeof(WAVEFORMATEX)) {
+        WAVEFORMATEX plain{};
+        if (plainPcmOfExtensible(
+                format, reinterpret_cast<const unsigned char *>(formatBytes.data()) + sizeof(WAVEFORMATEX),
+                fmt.cksize - std::uint32_t(sizeof(WAVEFORMATEX)), plain))
+            format = plain;
+    }
 
     // Three seconds of the recording format, whatever the file's own.
     const size_t bufferSize = size_t(kRecordBytesPerSample) * kRecordRate * 3;
@@ -985,8 +999,10 @@ void TCustomTapiDevice::PlayWave(const QString &fileName)
             readPlayBuffer(1);
         }
         m_waveMode = 1;
+        // An empty data chunk has nothing to play: it ends as a returned
+        // empty buffer would, through the queue, after the device's open.
         if (m_playHeaders[0].dwBufferLength == 0)
-            finishPlayback(); // an empty data chunk has nothing to play
+            QCoreApplication::postEvent(m_window, new WaveNotifyEvent(MM_WOM_DONE, m_waveOut, nullptr));
     } catch (...) {
         m_playPos = kPlayEnd;
         waveOutReset(m_waveOut);
@@ -1065,8 +1081,15 @@ void TCustomTapiDevice::StartRecording()
     // leaves no line open.
     if (m_waveMode == 1 || m_waveMode == 2)
         throw ETapiWaveFail(QStringLiteral("Wave device in use"));
-    if (CallState() == 0 && !m_lineOpen)
+    const bool openedHere = CallState() == 0 && !m_lineOpen;
+    if (openedHere)
         openLine();
+    // A line without voice has no wave device to record from.
+    if (m_lineOpen && !(m_lineMediaModes & LINEMEDIAMODE_AUTOMATEDVOICE)) {
+        if (openedHere)
+            closeLine();
+        throw ETapiVoiceNotSupported();
+    }
     const UINT deviceId = lineWaveId("wave/in");
     const WAVEFORMATEX format = recordFormat();
     MMRESULT r = waveInOpen(&m_waveIn, deviceId, &format, m_window, 0, CALLBACK_WINDOW | WAVE_MAPPED);

@@ -110,8 +110,11 @@ void TWaveStream::parse()
     }
     std::unique_ptr<char[]> extra;
     if (head.cbSize) {
+        // Checked before allocating: the chunk bounds what the size may ask for.
+        if (head.cbSize > rest - 2)
+            fail("Error reading 'waveformatex'!");
         extra.reset(new char[head.cbSize]);
-        if (head.cbSize > rest - 2 || mmioRead(m_file, extra.get(), head.cbSize) != head.cbSize)
+        if (mmioRead(m_file, extra.get(), head.cbSize) != head.cbSize)
             fail("Error reading 'waveformatex'!");
     }
     setFormat(head, extra.get());

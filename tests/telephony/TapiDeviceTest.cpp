@@ -392,10 +392,16 @@ TEST_F(TapiDeviceTest, DataModemCallHandsTheLineToThePort)
     const QString file = te.path("m.wav");
     writeWaveFile(file, 8000, 1, 16, rampSamples(800));
     EXPECT_THROW(dev->PlayWave(file), ETapiVoiceNotSupported);
+    EXPECT_THROW(dev->StartRecording(), ETapiVoiceNotSupported);
+    EXPECT_EQ(dev->CallState(), 8); // the refusal leaves the call alone
     dev->DropCall();
     QCoreApplication::processEvents();
     EXPECT_EQ(port->tapiLine(), 0u);
     EXPECT_EQ(portClosed, 1);
+    // Without a call the line opened for the recording is closed again.
+    EXPECT_THROW(dev->StartRecording(), ETapiVoiceNotSupported);
+    EXPECT_FALSE(dev->LineOpen());
+    EXPECT_EQ(dev->WaveMode(), 0);
 }
 
 TEST(TapiStatusText, DisconnectReasonsAndStates)

@@ -1,3 +1,5 @@
+#include "telephony/WaveStream.h"
+#include "tests/support/RiffBytes.h"
 #include "tests/telephony/TapiTestSupport.h"
 
 #include <QDir>
@@ -6,6 +8,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtEndian>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -157,6 +161,90 @@ TEST_F(TapiWaveTest, PlayWaveErrors)
     const QString deep = te.path("deep.wav");
     writeWaveFile(deep, 8000, 1, 24, QByteArray(2400, 1));
     EXPECT_EQ(textOf(deep), QStringLiteral("The line cannot play this wave format."));
+    EXPECT_EQ(dev->WaveMode(), 0);
+    dev->DropCall();
+}
+
+QString writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
+
+// 8 kHz 16-bit mono in an extensible record with the given sub-format GUID
+// (its first four bytes are the plain tag it stands for).
+QByteArray extensibleTelephoneWave(std::uint32_t subFormatTag, const QByteArray &samples)
+{
+    const QByteArray guidTail("\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 12);
+    const QByteArray fmt = le16(0xFFFE) + le16(1) + le32(8000) + le32(16000) + le16(2) + le16(16) + le16(22) +
+                           le16(16) + le32(0x4) + le32(subFormatTag) + guidTail;
+    return riff(chunk("fmt ", fmt) + chunk("data", samples));
+}
+
+long peakResidentKb()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+TEST_F(TapiWaveTest, WhatPassesTheTelephoneQualityCheckPlaysOnTheLine)
+{
+    create();
+    const QByteArray samples = rampSamples(8000 * 2);
+    const QString extensible = writeBytes(te.path("ext.wav"), extensibleTelephoneWave(1, samples));
+    // A float sub-format cannot hold 16-bit samples; the line refuses it.
+    const QString floats = writeBytes(te.path("float.wav"), extensibleTelephoneWave(3, samples));
+    EXPECT_TRUE(TFileWaveStream(extensible).isTelephoneQuality());
+    dialAndConnect();
+    dev->PlayWave(extensible);
+    EXPECT_TRUE(runUntil([this] { return dev->WaveMode() == 0; }, 20000));
+    run(10);
+    EXPECT_EQ(provider()->lastCall()->heard, samples);
+    EXPECT_EQ(provider()->lastCall()->heardFormat.wFormatTag, WAVE_FORMAT_PCM);
+    try {
+        dev->PlayWave(floats);
+        ADD_FAILURE() << "a float sub-format played";
+    } catch (const ETapiWaveFail &e) {
+        EXPECT_STREQ(e.what(), "The line cannot play this wave format.");
+    }
+    EXPECT_EQ(dev->WaveMode(), 0);
+    dev->DropCall();
+}
+
+TEST_F(TapiWaveTest, AnEmptyMessageOpensBeforeItIsDone)
+{
+    create();
+    const QString file = te.path("empty.wav");
+    writeWaveFile(file, 8000, 1, 16, QByteArray());
+    dialAndConnect();
+    dev->PlayWave(file);
+    EXPECT_TRUE(runUntil([this] { return dev->WaveMode() == 0; }, 5000));
+    run(10);
+    EXPECT_EQ(waves, (std::vector<TWaveMessage>{waPlayOpen, waPlayDone, waPlayClose}));
+    EXPECT_TRUE(provider()->lastCall()->heard.isEmpty());
+    dev->DropCall();
+}
+
+TEST_F(TapiWaveTest, ChunkSizesBeyondTheFileAllocateNothing)
+{
+    create();
+    // 20 bytes whose "fmt " chunk claims 2 GB.
+    const QString file =
+        writeBytes(te.path("liar.wav"), QByteArray("RIFF") + le32(12) + "WAVE" + "fmt " + le32(0x7FFFFFF0));
+    ASSERT_EQ(QFileInfo(file).size(), 20);
+    dialAndConnect();
+    const long before = peakResidentKb();
+    try {
+        dev->PlayWave(file);
+        ADD_FAILURE() << "a 20-byte file played";
+    } catch (const ETapiWaveFail &e) {
+        EXPECT_STREQ(e.what(), "Unable to read wave file data");
+    }
+    EXPECT_THROW(TFileWaveStream{file}, EWaveStreamError);
+    EXPECT_LT(peakResidentKb() - before, 64 * 1024) << "kB allocated for a 20-byte file";
     EXPECT_EQ(dev->WaveMode(), 0);
     dev->DropCall();
 }
