@@ -16,7 +16,12 @@ void AddContactIfNew(TDbfTable &table, const QString &firstName, const QString &
     if (allEmpty)
         return;
 
-    if (LocateContact(table, values[0], values[1], values[2], values[3], values[4]))
+    // Compared as the table would keep them (cut to the field, in its code
+    // page), so a list imported twice finds its own long or foreign values.
+    QStringList stored;
+    for (int i = 0; i < fields.size(); ++i)
+        stored << table.StoredText(fields[i], values[i]);
+    if (LocateContact(table, stored[0], stored[1], stored[2], stored[3], stored[4]))
         return;
 
     table.Append();

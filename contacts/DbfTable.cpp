@@ -1044,6 +1044,19 @@ bool TDbfTable::IsNull(const QString &field) const
     return dbf::isBlank(d->record() + f.offset, f.width);
 }
 
+QString TDbfTable::StoredText(const QString &field, const QString &value) const
+{
+    const FieldDef &f = d->layout.fields[d->fieldOrThrow(field)];
+    if (f.type != FieldType::Character && f.type != FieldType::Memo)
+        return value;
+    QByteArray bytes = d->codePage->encode(f.type == FieldType::Memo ? QStringView(value)
+                                                                     : QStringView(value).left(f.width));
+    if (f.type == FieldType::Memo)
+        return d->codePage->decode(bytes.constData(), bytes.size());
+    bytes.truncate(f.width);
+    return d->codePage->decode(bytes.constData(), dbf::trimmedLength(bytes.constData(), int(bytes.size())));
+}
+
 void TDbfTable::SetAsString(const QString &field, const QString &value)
 {
     const int fi = d->fieldOrThrow(field);

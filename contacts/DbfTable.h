@@ -125,6 +125,11 @@ public:
     bool IsNull(const QString &field) const;                 // all spaces
     // Writing needs the Edit or Insert state (EDbfError otherwise).
     void SetAsString(const QString &field, const QString &value);
+    // The text the field reads back after SetAsString(field, value): a text
+    // field keeps what fits its width in the table's code page (characters
+    // it lacks become "?"), without trailing blanks. Numbers, dates and
+    // logicals give the value as it is.
+    QString StoredText(const QString &field, const QString &value) const;
     void SetAsInteger(const QString &field, qint32 value);
     void SetAsBoolean(const QString &field, bool value);
     void SetAsDate(const QString &field, std::optional<QDate> value);

@@ -58,13 +58,31 @@ TEST_F(AddContactIfNewTest, StoresTrimmedValuesAndMakesTheNewRecordCurrent)
     EXPECT_EQ(fieldBytes(1, FAX), padded("", 15));
 }
 
-TEST_F(AddContactIfNewTest, APhoneCutToItsWidthNoLongerMatchesItsFullValue)
+TEST_F(AddContactIfNewTest, AListImportedTwiceAddsNothingTheSecondTime)
 {
-    const QString phone = "+44 20 7946 0958"; // 16 characters
-    AddContactIfNew(*table, "Jo", "", "", phone, "");
+    // Values the table keeps cut or converted, which the second pass must
+    // still recognise as the stored contact.
+    const QStringList rows[] = {
+        {"Jo", "", "", "+44 20 7946 0958 12", ""},                              // phone past 15 characters
+        {QString(60, 'A'), "Long", "", "", ""},                                 // name past 50 characters
+        {"Anna", QString(49, 'b') + " c", "", "", ""},                          // cut lands on a blank
+        {QString::fromUtf8("Łukasz"), QString::fromUtf8("Иванов"), "", "", ""}, // not in Windows-1252
+        {"Mia", "", "mia@" + QString(60, 'x') + ".example", "", "+1 555 0100 0101 7"},
+    };
+    for (const QStringList &r : rows)
+        AddContactIfNew(*table, r[0], r[1], r[2], r[3], r[4]);
+    ASSERT_EQ(table->RecordCount(), 5);
     EXPECT_EQ(fieldBytes(0, PHONE), "+44 20 7946 095");
-    AddContactIfNew(*table, "Jo", "", "", phone, "");
-    EXPECT_EQ(table->RecordCount(), 2);
+    EXPECT_EQ(fieldBytes(3, NAME), padded("?ukasz", 50));
+
+    for (const QStringList &r : rows) {
+        table->First();
+        AddContactIfNew(*table, r[0], r[1], r[2], r[3], r[4]);
+        // The stored contact is found and becomes current.
+        EXPECT_EQ(table->AsString("NAME"), table->StoredText("NAME", r[0])) << r.join('|').toStdString();
+    }
+    EXPECT_EQ(table->RecordCount(), 5);
+    EXPECT_EQ(recordsInFile(), 5);
 }
 
 TEST_F(AddContactIfNewTest, ARecordOutsideTheFilteredViewIsNotFound)
