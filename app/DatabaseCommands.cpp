@@ -11,16 +11,6 @@
 
 namespace {
 
-// The file name with its extension replaced (or added) as ".dbt".
-QString memoPathFor(const QString &tablePath)
-{
-    const QFileInfo fi(tablePath);
-    const QString name = fi.fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString base = dot < 0 ? name : name.left(dot);
-    return QDir(fi.path()).filePath(base + QStringLiteral(".dbt"));
-}
-
 // Two names for one file: the same text, the same absolute path, or the
 // same file reached through a link.
 bool sameFile(const QString &a, const QString &b)
@@ -37,8 +27,8 @@ bool sameFile(const QString &a, const QString &b)
 // or its memo file.
 bool overwritesLiveTable(const QString &target, const QString &liveTable)
 {
-    const QString liveMemo = memoPathFor(liveTable);
-    const QString targetMemo = memoPathFor(target);
+    const QString liveMemo = MemoFilePath(liveTable);
+    const QString targetMemo = MemoFilePath(target);
     for (const QString &t : {target, targetMemo})
         for (const QString &live : {liveTable, liveMemo})
             if (sameFile(t, live))
@@ -114,14 +104,25 @@ void menuBackupClick(TDbfTable &table, Dialogs &dialogs)
         request.fileName = QFileInfo(*chosen).fileName();
     }
 
+    // A table without memo fields may have no memo file to copy; one with
+    // them is incomplete without it.
+    bool hasMemoFields = false;
+    for (const QString &field : table.FieldNames())
+        hasMemoFields = hasMemoFields || table.FieldByName(field)->type == FieldType::Memo;
     closeIgnoringErrors(table);
     QStringList failures;
     if (QString e = copyReplacing(live, target); !e.isEmpty())
         failures << e;
-    // A table without memo fields may have no memo file to copy.
-    if (QFileInfo::exists(memoPathFor(live)))
-        if (QString e = copyReplacing(memoPathFor(live), memoPathFor(target)); !e.isEmpty())
+    // The memo files are the ones the table engine opens with each table,
+    // whatever the case of their names.
+    const QString liveMemo = MemoFilePath(live);
+    if (QFileInfo::exists(liveMemo)) {
+        if (QString e = copyReplacing(liveMemo, MemoFilePath(target)); !e.isEmpty())
             failures << e;
+    } else if (hasMemoFields) {
+        failures
+            << QStringLiteral("The memo file \"%1\" is missing.").arg(QDir::toNativeSeparators(liveMemo));
+    }
     table.Open();
     if (!failures.isEmpty())
         dialogs.showError(QStringLiteral("The backup is incomplete.\r\n") +

@@ -549,7 +549,7 @@ QString TDbfTable::FullPath() const
     return d->folder + d->tableName;
 }
 
-static QString memoPathFor(const QString &tablePath)
+QString MemoFilePath(const QString &tablePath)
 {
     const QFileInfo info(tablePath);
     const QString base =
@@ -588,8 +588,8 @@ void TDbfTable::Open()
 
         d->memo.close();
         if (d->layout.hasMemo())
-            d->memo.open(memoPathFor(path), d->layout.version == dbf::kVersionDbase3Memo ||
-                                                d->layout.version == dbf::kVersionDbase3);
+            d->memo.open(MemoFilePath(path), d->layout.version == dbf::kVersionDbase3Memo ||
+                                                 d->layout.version == dbf::kVersionDbase3);
         d->files[1] = d->memo.isOpen() ? &d->memo.file() : nullptr;
         // Taken before the journal is first opened, so that a table closing
         // meanwhile sees this one and leaves the journal file alone.

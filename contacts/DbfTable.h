@@ -171,6 +171,10 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// The memo file the table at tablePath opens: its extension replaced by
+// ".dbt", or by ".DBT" where only that one exists.
+QString MemoFilePath(const QString &tablePath);
+
 // Creates a new, empty contact table at path (the memo file beside it with
 // ".dbt"): the 54 contact fields, dBase IV level, 512-byte memo blocks.
 // On failure the half-written files are removed and EDbfError is thrown.

@@ -1,5 +1,5 @@
-#include "tests/support/TestFiles.h"
 #include "app/DatabaseCommands.h"
+#include "tests/support/TestFiles.h"
 
 #include "config/Settings.h"
 #include "contacts/DbfTable.h"
@@ -115,6 +115,42 @@ TEST_F(DatabaseCommandsTest, FailedBackupIsReportedAndTheTableIsOpenAgain)
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[1].kind, ScriptedDialogs::Shown::Error);
     EXPECT_TRUE(dialogs.shown[1].text.startsWith("The backup is incomplete.\r\n"));
+    EXPECT_TRUE(table.Active());
+}
+
+TEST_F(DatabaseCommandsTest, BackupOfAnUpperCaseTableCopiesTheMemoTheTableOpens)
+{
+    // GIVEN a table named as older programs wrote it: CLIENTS.DBF with CLIENTS.DBT
+    table.Close();
+    ASSERT_TRUE(QFile::rename(folder + "contacdata.dbf", folder + "CLIENTS.DBF"));
+    ASSERT_TRUE(QFile::rename(folder + "contacdata.dbt", folder + "CLIENTS.DBT"));
+    table.setTableName("CLIENTS.DBF");
+    table.Open();
+    ASSERT_TRUE(table.HasMemoFile());
+    // WHEN it is backed up under the offered name
+    dialogs.answerFile(folder + "CLIENTS_bak.dbf");
+    menuBackupClick(table, dialogs);
+    // THEN nothing is reported and the backup opens with every note
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(readBytes(MemoFilePath(folder + "CLIENTS_bak.dbf")), readBytes(folder + "CLIENTS.DBT"));
+    TDbfTable backup;
+    backup.setTableName(folder + "CLIENTS_bak.dbf");
+    backup.Open();
+    ASSERT_TRUE(backup.HasMemoFile());
+    EXPECT_EQ(backup.AsString("NOTES"), "Ann prefers calls after ten.\r\nSecond line.");
+}
+
+TEST_F(DatabaseCommandsTest, BackupWithoutTheMemoFileIsReported)
+{
+    table.Close();
+    ASSERT_TRUE(QFile::remove(folder + "contacdata.dbt"));
+    table.Open();
+    dialogs.answerFile(folder + "contacdata_bak.dbf");
+    menuBackupClick(table, dialogs);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].kind, ScriptedDialogs::Shown::Error);
+    EXPECT_TRUE(dialogs.shown[1].text.startsWith("The backup is incomplete.\r\n"));
+    EXPECT_TRUE(dialogs.shown[1].text.contains("contacdata.dbt"));
     EXPECT_TRUE(table.Active());
 }
 
