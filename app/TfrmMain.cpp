@@ -161,8 +161,12 @@ void TfrmMain::createLineDevice()
 TfrmMain::~TfrmMain()
 {
     m_hint.reset();
-    // Controls go before the data source they are bound to.
+    // Controls go before the data source they are bound to, and the data
+    // source before the table it unhooks itself from: as a child it would
+    // otherwise outlive the table member.
     delete centralWidget();
+    delete m_dataSource;
+    m_dataSource = nullptr;
 }
 
 QString TfrmMain::iniFile() const
