@@ -295,6 +295,10 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
     values.date = QLocale().toString(when, QLocale::ShortFormat);
     values.pages = totalPages;
 
+    // Submissions in the same tick of the (possibly simulated) clock keep the
+    // order they were made in; the real clock only breaks the tie.
+    static qint64 lastSerial = 0;
+    const qint64 serial = lastSerial = std::max(lastSerial + 1, QDateTime::currentMSecsSinceEpoch() * 1000);
     std::vector<std::pair<FaxJobRecord, QString>> jobs;
     int sequence = 0;
     for (const FaxRecipient &r : m_recipients.list()) {
@@ -302,6 +306,7 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
         job.id = sequence == 0 ? submissionId : store.newId();
         job.submissionId = submissionId;
         job.sequence = sequence++;
+        job.serial = serial;
         job.submissionTime = now;
         job.scheduleTime = when;
         job.recipient = r;

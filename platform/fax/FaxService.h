@@ -61,7 +61,8 @@ private:
 struct FaxJobRecord {
     QString id;
     QString submissionId;
-    int sequence = 0; // position among the recipients of its submission
+    int sequence = 0;  // position among the recipients of its submission
+    qint64 serial = 0; // orders submissions made within the same clock tick
     QDateTime submissionTime, scheduleTime, transmissionEnd;
     FaxRecipient recipient;
     QString senderName, documentName, subject, note;

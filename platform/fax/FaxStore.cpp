@@ -19,6 +19,7 @@ QJsonObject toJson(const FaxJobRecord &r)
     o.insert(QLatin1String("id"), r.id);
     o.insert(QLatin1String("submission"), r.submissionId);
     o.insert(QLatin1String("sequence"), r.sequence);
+    o.insert(QLatin1String("serial"), QString::number(r.serial));
     o.insert(QLatin1String("submitted"), r.submissionTime.toString(Qt::ISODateWithMs));
     o.insert(QLatin1String("scheduled"), r.scheduleTime.toString(Qt::ISODateWithMs));
     if (r.transmissionEnd.isValid())
@@ -40,6 +41,7 @@ std::optional<FaxJobRecord> fromJson(const QJsonObject &o)
     r.id = o.value(QLatin1String("id")).toString();
     r.submissionId = o.value(QLatin1String("submission")).toString();
     r.sequence = o.value(QLatin1String("sequence")).toInt();
+    r.serial = o.value(QLatin1String("serial")).toString().toLongLong();
     r.submissionTime =
         QDateTime::fromString(o.value(QLatin1String("submitted")).toString(), Qt::ISODateWithMs);
     r.scheduleTime = QDateTime::fromString(o.value(QLatin1String("scheduled")).toString(), Qt::ISODateWithMs);
@@ -104,8 +106,8 @@ std::vector<FaxJobRecord> FaxStore::queued() const
 {
     auto jobs = read(queueFolder());
     std::stable_sort(jobs.begin(), jobs.end(), [](const FaxJobRecord &a, const FaxJobRecord &b) {
-        return std::tie(a.scheduleTime, a.submissionTime, a.submissionId, a.sequence) <
-               std::tie(b.scheduleTime, b.submissionTime, b.submissionId, b.sequence);
+        return std::tie(a.scheduleTime, a.submissionTime, a.serial, a.sequence) <
+               std::tie(b.scheduleTime, b.submissionTime, b.serial, b.sequence);
     });
     return jobs;
 }
@@ -114,8 +116,8 @@ std::vector<FaxJobRecord> FaxStore::archived() const
 {
     auto jobs = read(archiveFolder());
     std::stable_sort(jobs.begin(), jobs.end(), [](const FaxJobRecord &a, const FaxJobRecord &b) {
-        return std::tie(a.submissionTime, a.submissionId, a.sequence) <
-               std::tie(b.submissionTime, b.submissionId, b.sequence);
+        return std::tie(a.submissionTime, a.serial, a.sequence) <
+               std::tie(b.submissionTime, b.serial, b.sequence);
     });
     return jobs;
 }
