@@ -43,7 +43,7 @@ QImage blankPage(int height = kPageHeight)
     return page;
 }
 
-std::vector<QImage> renderDocument(QTextDocument &doc)
+int renderDocument(QTextDocument &doc, const PageSink &sink)
 {
     // Layout in a device of its own so the result does not follow the screen.
     QImage device(1, 1, QImage::Format_Grayscale8);
@@ -59,7 +59,6 @@ std::vector<QImage> renderDocument(QTextDocument &doc)
     if (count > kMaxPages)
         throw EFaxError(
             QStringLiteral("The fax document has %1 pages, more than %2").arg(count).arg(kMaxPages));
-    std::vector<QImage> pages;
     for (int i = 0; i < count; ++i) {
         QImage page = blankPage();
         QPainter p(&page);
@@ -72,14 +71,14 @@ std::vector<QImage> renderDocument(QTextDocument &doc)
         p.setClipRect(ctx.clip);
         doc.documentLayout()->draw(&p, ctx);
         p.end();
-        pages.push_back(std::move(page));
+        sink(page);
     }
-    return pages;
+    return count;
 }
 
 // An image of some resolution on fax pages: scaled to the fine resolution,
 // at most a page wide, cut into pages when longer than one.
-void addImagePages(const QImage &source, double xDpi, double yDpi, std::vector<QImage> &pages)
+void addImagePages(const QImage &source, double xDpi, double yDpi, const PageSink &sink, int &count)
 {
     QImage img = source.convertToFormat(QImage::Format_Grayscale8);
     // Without a resolution an image is taken as made for the page's width.
@@ -97,17 +96,18 @@ void addImagePages(const QImage &source, double xDpi, double yDpi, std::vector<Q
     if (w != img.width() || h != img.height())
         img = img.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     for (int top = 0; top < h; top += kPageHeight) {
-        if (int(pages.size()) >= kMaxPages)
+        if (count >= kMaxPages)
             throw EFaxError(QStringLiteral("The fax document has more than %1 pages").arg(kMaxPages));
         QImage page = blankPage();
         QPainter p(&page);
         p.drawImage(QPoint((kPageWidth - w) / 2, 0), img, QRect(0, top, w, qMin(kPageHeight, h - top)));
         p.end();
-        pages.push_back(std::move(page));
+        sink(page);
+        ++count;
     }
 }
 
-std::vector<QImage> renderPdf(const QString &path)
+int renderPdf(const QString &path, const PageSink &sink)
 {
     // Poppler's complaints about a broken file end up in our own text.
     static const bool quiet = [] {
@@ -127,7 +127,6 @@ std::vector<QImage> renderPdf(const QString &path)
         throw cannotRender(path, QStringLiteral("more than %1 pages").arg(kMaxPages));
     doc->setRenderHint(Poppler::Document::Antialiasing);
     doc->setRenderHint(Poppler::Document::TextAntialiasing);
-    std::vector<QImage> pages;
     for (int i = 0; i < n; ++i) {
         std::unique_ptr<Poppler::Page> page = doc->page(i);
         if (!page)
@@ -148,12 +147,12 @@ std::vector<QImage> renderPdf(const QString &path)
         p.drawImage(QPoint((kPageWidth - img.width()) / 2, 0),
                     img.convertToFormat(QImage::Format_Grayscale8));
         p.end();
-        pages.push_back(std::move(out));
+        sink(out);
     }
-    return pages;
+    return n;
 }
 
-std::vector<QImage> renderImage(const QString &path)
+int renderImage(const QString &path, const PageSink &sink)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
@@ -168,29 +167,27 @@ std::vector<QImage> renderImage(const QString &path)
     const QImage img = reader.read();
     if (img.isNull())
         throw cannotRender(path, reader.errorString());
-    std::vector<QImage> pages;
     const auto dpi = [](int dpm) { return dpm > 0 ? dpm * 0.0254 : 0.0; };
     // Screen resolutions (72 or 96 dpi, what most writers put by default)
     // say nothing about paper: such an image is fitted to the page.
     double xd = dpi(img.dotsPerMeterX()), yd = dpi(img.dotsPerMeterY());
     if (xd < 100 || yd < 100)
         xd = yd = 0;
-    addImagePages(img, xd, yd, pages);
-    return pages;
+    int count = 0;
+    addImagePages(img, xd, yd, sink, count);
+    return count;
 }
 
-std::vector<QImage> renderTiff(const QString &path)
+int renderTiff(const QString &path, const PageSink &sink)
 {
-    std::vector<TiffPage> tiffPages;
+    int count = 0;
     try {
-        tiffPages = readTiffPages(path, kMaxPages);
+        forEachTiffPage(path, kMaxPages,
+                        [&](const TiffPage &tp) { addImagePages(tp.image, tp.xDpi, tp.yDpi, sink, count); });
     } catch (const EFaxError &e) {
         throw cannotRender(path, e.text());
     }
-    std::vector<QImage> pages;
-    for (const TiffPage &tp : tiffPages)
-        addImagePages(tp.image, tp.xDpi, tp.yDpi, pages);
-    return pages;
+    return count;
 }
 
 bool looksLikeText(const QByteArray &data)
@@ -244,16 +241,21 @@ std::vector<QImage> renderRtf(const QByteArray &rtfData)
 {
     QTextDocument doc;
     rtf::read(rtfData, doc);
-    return renderDocument(doc);
+    std::vector<QImage> pages;
+    renderDocument(doc, [&](const QImage &page) { pages.push_back(page); });
+    return pages;
 }
 
-std::vector<QImage> renderBody(const QString &path)
+int renderBody(const QString &path, const PageSink &sink)
 {
     if (!QFileInfo(path).isFile())
         throw cannotRender(path, QStringLiteral("the file does not exist"));
     switch (detectBodyKind(path)) {
-    case BodyKind::Rtf:
-        return renderRtf(readAll(path, kMaxTextFile));
+    case BodyKind::Rtf: {
+        QTextDocument doc;
+        rtf::read(readAll(path, kMaxTextFile), doc);
+        return renderDocument(doc, sink);
+    }
     case BodyKind::PlainText: {
         const QByteArray data = readAll(path, kMaxTextFile);
         auto utf8 = QStringDecoder(QStringDecoder::Utf8);
@@ -268,15 +270,15 @@ std::vector<QImage> renderBody(const QString &path)
         font.setPointSize(10);
         doc.setDefaultFont(font);
         doc.setPlainText(text);
-        return renderDocument(doc);
+        return renderDocument(doc, sink);
     }
     case BodyKind::Pdf:
-        return renderPdf(path);
+        return renderPdf(path, sink);
     case BodyKind::Tiff:
-        return renderTiff(path);
+        return renderTiff(path, sink);
     case BodyKind::Png:
     case BodyKind::Jpeg:
-        return renderImage(path);
+        return renderImage(path, sink);
     case BodyKind::Unknown:
         break;
     }

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace fax {
@@ -13,11 +14,15 @@ enum class BodyKind { Unknown, Rtf, PlainText, Pdf, Tiff, Png, Jpeg };
 
 BodyKind detectBodyKind(const QString &path);
 
-// Pages are Format_Grayscale8, kPageWidth wide. Throws EFaxError with a text
-// naming the file and the reason when the document cannot be rendered.
-std::vector<QImage> renderBody(const QString &path);
+// Receives each page as it is rendered, so a long document is never held
+// whole: Format_Grayscale8, kPageWidth wide.
+using PageSink = std::function<void(const QImage &page)>;
 
-// The same for a document already in memory as RTF.
+// Returns the number of pages. Throws EFaxError with a text naming the file
+// and the reason when the document cannot be rendered.
+int renderBody(const QString &path, const PageSink &sink);
+
+// The pages of a document in memory as RTF.
 std::vector<QImage> renderRtf(const QByteArray &rtf);
 
 } // namespace fax

@@ -275,12 +275,9 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
     const QString bodyTiff =
         store.queueFolder() + QStringLiteral("/.") + submissionId + QStringLiteral(".body.tif");
     if (!m_body.isEmpty()) {
-        const std::vector<QImage> pages = fax::renderBody(m_body);
-        bodyPages = int(pages.size());
         temp.paths << bodyTiff;
-        fax::FaxTiffWriter body(bodyTiff, bodyPages);
-        for (const QImage &page : pages)
-            body.addPage(page);
+        fax::FaxTiffWriter body(bodyTiff, -1);
+        bodyPages = fax::renderBody(m_body, [&](const QImage &page) { body.addPage(page); });
         body.close();
     }
     const int totalPages = bodyPages + (cover ? 1 : 0);

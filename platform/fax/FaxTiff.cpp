@@ -72,7 +72,7 @@ void FaxTiffWriter::startPage(int width, int height)
     TIFFSetField(t, TIFFTAG_XRESOLUTION, float(kXDpi));
     TIFFSetField(t, TIFFTAG_YRESOLUTION, float(kYDpi));
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(t, TIFFTAG_PAGENUMBER, quint16(m_written), quint16(m_total));
+    TIFFSetField(t, TIFFTAG_PAGENUMBER, quint16(m_written), quint16(m_total < 0 ? 0 : m_total));
     TIFFSetField(t, TIFFTAG_SOFTWARE, "Brenvoy fax service");
 }
 
@@ -130,18 +130,25 @@ void FaxTiffWriter::close()
     if (!t)
         return;
     TIFFClose(t);
-    if (m_written != m_total)
+    if (m_total >= 0 && m_written != m_total)
         throw EFaxError(QStringLiteral("The fax image file %1 is incomplete").arg(m_path));
 }
 
 std::vector<TiffPage> readTiffPages(const QString &path, int maxPages)
 {
+    std::vector<TiffPage> pages;
+    forEachTiffPage(path, maxPages, [&](const TiffPage &p) { pages.push_back(p); });
+    return pages;
+}
+
+void forEachTiffPage(const QString &path, int maxPages, const std::function<void(const TiffPage &)> &fn)
+{
     std::unique_ptr<TIFF, void (*)(TIFF *)> in(openTiff(path, "r"), TIFFClose);
     if (!in)
         throw EFaxError(QStringLiteral("%1 is not a readable TIFF image").arg(path));
-    std::vector<TiffPage> pages;
+    int count = 0;
     do {
-        if (int(pages.size()) >= maxPages)
+        if (count >= maxPages)
             throw EFaxError(QStringLiteral("%1 has more than %2 pages").arg(path).arg(maxPages));
         quint32 w = 0, h = 0;
         TIFFGetField(in.get(), TIFFTAG_IMAGEWIDTH, &w);
@@ -176,9 +183,9 @@ std::vector<TiffPage> readTiffPages(const QString &path, int maxPages)
             page.xDpi = xr * k;
             page.yDpi = yr * k;
         }
-        pages.push_back(std::move(page));
+        ++count;
+        fn(page);
     } while (TIFFReadDirectory(in.get()));
-    return pages;
 }
 
 } // namespace fax

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace fax {
@@ -20,7 +21,8 @@ constexpr double kYDpi = 196.0;
 // pixels become black.
 class FaxTiffWriter {
 public:
-    // Throws EFaxError when the file cannot be created.
+    // Throws EFaxError when the file cannot be created. totalPages -1: not
+    // known yet (a file whose pages are copied into another later).
     FaxTiffWriter(const QString &path, int totalPages);
     ~FaxTiffWriter();
     FaxTiffWriter(const FaxTiffWriter &) = delete;
@@ -50,5 +52,7 @@ struct TiffPage {
     double xDpi = 0, yDpi = 0; // 0 when the file does not say
 };
 std::vector<TiffPage> readTiffPages(const QString &path, int maxPages);
+// The same, one page at a time.
+void forEachTiffPage(const QString &path, int maxPages, const std::function<void(const TiffPage &)> &fn);
 
 } // namespace fax

@@ -178,7 +178,7 @@ void FaxConsoleWindow::viewSelectedFax()
         dlg->setWindowTitle(QStringLiteral("Fax %1").arg(id));
         auto *pagesBox = new QWidget;
         auto *pagesLayout = new QVBoxLayout(pagesBox);
-        for (const fax::TiffPage &p : fax::readTiffPages(tif, 500)) {
+        fax::forEachTiffPage(tif, 500, [&](const fax::TiffPage &p) {
             // Fine pixels are taller than wide: show the sheet in its proportions.
             const QImage shown =
                 p.image.scaled(p.image.width() / 3, int(p.image.height() / 3 * 204.0 / 196.0),
@@ -187,7 +187,7 @@ void FaxConsoleWindow::viewSelectedFax()
             label->setPixmap(QPixmap::fromImage(shown));
             label->setFrameShape(QFrame::Box);
             pagesLayout->addWidget(label);
-        }
+        });
         auto *scroll = new QScrollArea(dlg);
         scroll->setWidget(pagesBox);
         auto *l = new QVBoxLayout(dlg);
