@@ -624,3 +624,18 @@ TEST_F(AfterCallTest, ANameThatLeadsOutOfTheRecordingsFolderFilesNothingAndKeeps
 }
 
 } // namespace
+
+namespace {
+TEST_F(CallControllerTest, TheSimulatedLineKeepsOnlyItsRecentCalls)
+{
+    // A day of calls must not grow the program without bound.
+    create();
+    for (int i = 0; i < int(TapiProvider::kKeptCalls) + 8; ++i) {
+        dev().DialNumber(QString("555-%1").arg(i));
+        dialledAndDropped();
+    }
+    EXPECT_EQ(provider()->calls().size(), TapiProvider::kKeptCalls);
+    EXPECT_EQ(provider()->lastCall()->number, QString("555-%1").arg(TapiProvider::kKeptCalls + 7));
+    EXPECT_LE(provider()->log().size(), TapiProvider::kKeptLogEntries);
+}
+} // namespace
