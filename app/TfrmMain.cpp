@@ -333,7 +333,9 @@ void TfrmMain::buildLayout()
         f.setBold(true);
         btnAbort->setFont(f);
         QPalette p = btnAbort->palette();
-        p.setColor(QPalette::ButtonText, Qt::red);
+        // Red while it can be pressed; greyed like the others when it cannot.
+        p.setColor(QPalette::Active, QPalette::ButtonText, Qt::red);
+        p.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::red);
         btnAbort->setPalette(p);
     }
     const QString playHint = QStringLiteral("Play wave file to phone line / soundcard");
