@@ -389,9 +389,7 @@ void CallController::FileRecordedCall()
             QStringLiteral("%1. The recording is kept in \"%2\".").arg(e.text(), m_device->RecordingFile()));
     }
     m_contacts->history().AddCallHistory(now, m_callDuration, [&](const HistoryRotation &r) {
-        if (r.shifted) {
-            shiftRecordings(folder, prefix);
-        } else if (r.slot == 1) {
+        if (r.slot == 1 && !r.shifted) {
             if (m_dialogs->messageBox(
                     QStringLiteral("This call is the first time for this contact, \r\nDo you get "
                                    "permission to have further contact later?"),
@@ -399,6 +397,18 @@ void CallController::FileRecordedCall()
                 t.SetAsBoolean(QStringLiteral("PERMISSION"), true);
         }
         QDir().mkpath(folder);
-        m_device->SaveRecording(RecordingFilePath(folder, prefix, r.slot), true);
+        // Saved beside the others first, so a save that fails shifts no
+        // file and the older recordings stay in step with the history.
+        const QString staging = QDir(folder).filePath(QStringLiteral(".recording-being-filed.wav"));
+        m_device->SaveRecording(staging, true);
+        if (r.shifted)
+            shiftRecordings(folder, prefix);
+        const QString target = RecordingFilePath(folder, prefix, r.slot);
+        QFile::remove(target);
+        if (!QFile::rename(staging, target))
+            throw ETapiWaveFail(
+                QStringLiteral("Unable to save the recording as \"%1\". The recording is kept "
+                               "in \"%2\".")
+                    .arg(target, staging));
     });
 }

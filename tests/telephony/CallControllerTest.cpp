@@ -639,3 +639,34 @@ TEST_F(CallControllerTest, TheSimulatedLineKeepsOnlyItsRecentCalls)
     EXPECT_LE(provider()->log().size(), TapiProvider::kKeptLogEntries);
 }
 } // namespace
+
+namespace {
+TEST_F(AfterCallTest, ASaveThatFailsShiftsNoRecordingAndStampsNothing)
+{
+    create();
+    table.Edit();
+    for (int s = 1; s <= 5; ++s)
+        table.SetAsString(QString("TM_CALL%1").arg(s), QString("0%1-Mar-2007 08:00").arg(s));
+    table.Post();
+    QDir().mkpath(te.path("Recordings"));
+    for (int s = 1; s <= 5; ++s) {
+        QFile f(recording(annPrefix, s));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old " + QByteArray::number(s));
+    }
+    // a folder where the recording is written first makes the save fail
+    QDir().mkpath(te.path("Recordings/.recording-being-filed.wav/x"));
+
+    recordACall();
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, ScriptedDialogs::Shown::Error);
+    EXPECT_EQ(dev().WaveMode(), 3); // the recording is kept
+    EXPECT_EQ(raw().text(1, "TM_CALL1"), "01-Mar-2007 08:00");
+    for (int s = 1; s <= 5; ++s) {
+        QFile f(recording(annPrefix, s));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "old " + QByteArray::number(s));
+    }
+}
+} // namespace
