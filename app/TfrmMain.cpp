@@ -1,12 +1,14 @@
 #include "app/TfrmMain.h"
 
 #include "app/DatabaseCommands.h"
+#include "app/TemplateSettings.h"
 #include "app/TfrmSimple.h"
 #include "app/Tools.h"
 #include "contacts/AddContactIfNew.h"
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
 #include "import/TfrmImportWizard.h"
+#include "messaging/TfrmTemplate.h"
 #include "messaging/TFrmRichEditor.h"
 #include "platform/environment/Environment.h"
 #include "platform/richedit/RichEdit.h"
@@ -529,18 +531,17 @@ void TfrmMain::applyLoadedSettings()
     cbPLayer1->setCurrentIndex(m_settings.play1 < cbPLayer1->count() ? m_settings.play1 : -1);
     cbPlayer2->setCurrentIndex(m_settings.play2 < cbPlayer2->count() ? m_settings.play2 : -1);
     setViewBeforeSend(m_settings.viewBeforeSend);
-    // The fax editor holds the fax body from now on; a side file it cannot
-    // read is reported and the rest of the start goes on.
-    if (m_registry->frmRichEditor && !m_settings.faxTemplateRtf.isEmpty())
-        guard(*m_dialogs,
-              [this] { m_registry->frmRichEditor->Editor->loadFromBytes(m_settings.faxTemplateRtf); });
+    // The template window and the fax editor hold the templates from now on;
+    // a fax body side file they cannot read is reported and the start goes on.
+    if (m_registry->frmTemplate)
+        guard(*m_dialogs, [this] { applyTemplateSettings(*m_registry->frmTemplate, m_settings); });
 }
 
 void TfrmMain::collectSettings()
 {
     m_settings.selectedDevice = TapiDevice->SelectedDevice();
-    if (m_registry->frmRichEditor)
-        m_settings.faxTemplateRtf = m_registry->frmRichEditor->Editor->toRtf();
+    if (m_registry->frmTemplate)
+        collectTemplateSettings(*m_registry->frmTemplate, m_settings);
     m_settings.play1 = cbPLayer1->currentIndex();
     m_settings.play2 = cbPlayer2->currentIndex();
 }

@@ -11,6 +11,7 @@ class TfrmSimple;
 class TfrmSimpleNumbers;
 class TfrmMain;
 class TFrmRichEditor;
+class TfrmTemplate;
 
 // The long-lived windows, in the order the program entry creates them, and
 // the services every window is given. Windows reach each other only through
@@ -25,7 +26,7 @@ struct WindowRegistry {
     TfrmSimple *frmSimple = nullptr;               // the compact panel: the application's main window
     TfrmSimpleNumbers *frmSimpleNumbers = nullptr; // the number list
     TfrmMain *frmMain = nullptr;                   // the main contact window
-    QWidget *frmTemplate = nullptr;                // "E-Mail / Fax template editor"
+    TfrmTemplate *frmTemplate = nullptr;           // "E-Mail / Fax template editor"
     TFrmRichEditor *frmRichEditor = nullptr;       // the fax editor, "Rich Edit Control Demo"
     QWidget *frmConfiguration = nullptr;           // "Configuration"
     QWidget *frmManualDial = nullptr;              // "Manual Dial"
