@@ -146,6 +146,7 @@ void TfrmTemplate::buildEmailTab(QWidget *page)
     row->addWidget(btnClearEMail);
     row->addWidget(Button1);
     grid->addLayout(row, 6, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
 
     connect(cbAttachment, &QCheckBox::clicked, this, [this] { run([this] { cbAttachmentClick(); }); });
     connect(btnBrowseAttachment, &QPushButton::clicked, this,
@@ -220,6 +221,7 @@ void TfrmTemplate::buildFaxTab(QWidget *page)
     scheduleRow->addWidget(dtpTime);
     scheduleRow->addStretch();
     upper->addLayout(scheduleRow, 6, 0, 1, 3);
+    upper->setColumnStretch(1, 1);
 
     Panel1 = new QFrame(page);
     Panel1->setObjectName(QStringLiteral("Panel1"));
