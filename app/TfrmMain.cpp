@@ -818,8 +818,14 @@ void TfrmMain::racking1Click()
         dlg->exec();
 }
 
-void TfrmMain::OpenOutlookContactFolder1Click() { m_outlook->OpenContactFolder(); }
-void TfrmMain::OpenOutlookOutboxFolder1Click() { m_outlook->OpenOutboxFolder(); }
+void TfrmMain::OpenOutlookContactFolder1Click()
+{
+    m_outlook->OpenContactFolder();
+}
+void TfrmMain::OpenOutlookOutboxFolder1Click()
+{
+    m_outlook->OpenOutboxFolder();
+}
 
 void TfrmMain::btnScriptClick()
 {
