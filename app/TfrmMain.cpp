@@ -8,8 +8,10 @@
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
 #include "import/TfrmImportWizard.h"
+#include "messaging/OutlookCommands.h"
 #include "messaging/TfrmTemplate.h"
 #include "messaging/TFrmRichEditor.h"
+#include "messaging/TfrmOutlookContact.h"
 #include "platform/environment/Environment.h"
 #include "platform/richedit/RichEdit.h"
 #include "telephony/TComPort.h"
@@ -114,6 +116,10 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     m_table->OnFilterRecord = [this](TDbfTable &t) { return dsTableFilterRecord(t); };
     m_dataSource->OnAfterScroll = [this] { dsTableAfterScroll(); };
     m_dataSource->OnStateChange = [this] { DataSourceStateChange(); };
+    m_outlook = std::make_unique<OutlookCommands>(*m_env, *m_dialogs, OutlookAvailable, EmailHostProgram);
+    registry.checkOutlook = [this](int hostSelection, const QString &hostProgram) {
+        CheckOutlook(hostSelection, hostProgram);
+    };
 
     buildMenus();
     buildLayout();
@@ -498,7 +504,8 @@ bool TfrmMain::FormShow()
         hooks.enableVoice = [this] { return TapiDevice->EnableVoice(); };
         LoadSettings(m_settings, settingsPaths(), m_env->clock(), hooks);
         applyLoadedSettings();
-        // The Outlook and fax service checks come here with their windows.
+        CheckOutlook(m_settings.emailHostSelection, m_settings.emailHostApp);
+        // The fax service check comes here with its window.
         m_hint = std::make_unique<ApplicationHint>([this](const QString &h) { DisplayHint(h); });
         cbFields->clear();
         cbFields->addItems(m_table->FieldNames());
@@ -759,8 +766,24 @@ void TfrmMain::btnPlay1Click() {}
 void TfrmMain::btnPlay2Click() {}
 void TfrmMain::btnStopPlayClick() {}
 void TfrmMain::btnRecordClick() {}
-void TfrmMain::btnExportToOutlookClick() {}
-void TfrmMain::ImportfromContactList1Click() {}
+void TfrmMain::btnExportToOutlookClick()
+{
+    m_outlook->ExportCurrentContact(*m_table, DBGrid1->MultiSelect(), DBGrid1->SelectedCount());
+}
+
+void TfrmMain::ImportfromContactList1Click()
+{
+    TfrmOutlookContact::execute(
+        OutlookAvailable, *m_env, *m_dialogs,
+        [this](const QString &first, const QString &last, const QString &email, const QString &phone,
+               const QString &fax) { AddContactIfNew(first, last, email, phone, fax); },
+        this);
+}
+
+void TfrmMain::CheckOutlook(int hostSelection, const QString &hostProgram)
+{
+    m_outlook->CheckOutlook(hostSelection, hostProgram);
+}
 void TfrmMain::ImportfromFilePasteFromClipboard1Click()
 {
     TfrmImportWizard::execute(
@@ -796,8 +819,14 @@ void TfrmMain::racking1Click()
         dlg->exec();
 }
 
-void TfrmMain::OpenOutlookContactFolder1Click() {}
-void TfrmMain::OpenOutlookOutboxFolder1Click() {}
+void TfrmMain::OpenOutlookContactFolder1Click()
+{
+    m_outlook->OpenContactFolder();
+}
+void TfrmMain::OpenOutlookOutboxFolder1Click()
+{
+    m_outlook->OpenOutboxFolder();
+}
 
 void TfrmMain::btnScriptClick()
 {

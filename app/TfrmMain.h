@@ -31,6 +31,7 @@ class TStatusBar;
 class TTapiDevice;
 class TTapiStatus;
 class TComPort;
+class OutlookCommands;
 
 // The main contact window: the contact grid, the fields of the current
 // contact, the command panel, the contact views and the search. It owns the
@@ -167,6 +168,11 @@ public:
             *menuGetDB = nullptr, *About1 = nullptr;
 
     bool OutlookAvailable = false;
+    QString EmailHostProgram;
+    // The mail client's check, export and folders; holds the window's connection.
+    OutlookCommands &outlook() { return *m_outlook; }
+    // The e-mail availability check with the host choice and path given.
+    void CheckOutlook(int hostSelection, const QString &hostProgram);
     bool FaxServiceAvailable = false;
 
 protected:
@@ -193,6 +199,7 @@ private:
     std::unique_ptr<TDbfTable> m_table;
     ::DataSource *m_dataSource = nullptr;
     std::unique_ptr<ApplicationHint> m_hint;
+    std::unique_ptr<OutlookCommands> m_outlook;
     Settings m_settings;
     QString m_programFolder;
     QString m_templateFolder;

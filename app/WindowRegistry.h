@@ -36,6 +36,11 @@ struct WindowRegistry {
     // The tracking window's ClearArchiveLists, once that window exists.
     std::function<void()> trackingClearArchiveLists;
 
+    // The e-mail availability check (the main contact window's), for the
+    // configuration window to run on every change of the host choice
+    // (0 the default client, 1 "Other ..") or the program path.
+    std::function<void(int hostSelection, const QString &hostProgram)> checkOutlook;
+
     // Ends the program (the program entry quits the event loop; tests record it).
     std::function<void()> terminate;
 };
