@@ -32,6 +32,9 @@ class TTapiDevice;
 class TTapiStatus;
 class TComPort;
 class OutlookCommands;
+class FaxServiceAccess;
+class TFaxServer;
+class TFaxDocument;
 
 // The main contact window: the contact grid, the fields of the current
 // contact, the command panel, the contact views and the search. It owns the
@@ -175,6 +178,15 @@ public:
     void CheckOutlook(int hostSelection, const QString &hostProgram);
     bool FaxServiceAvailable = false;
 
+    // The fax availability check, for start-up and the configuration
+    // window's fax host controls (through the registry's checkFaxService).
+    void CheckFaxService(int hostSelection, const QString &hostProgram);
+    QString FaxHostProgram() const;
+    // Before each fax send: false when the service cannot be used.
+    bool PrepareFaxObjects();
+    TFaxServer *FaxServer() const;
+    TFaxDocument *FaxDocument() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -200,6 +212,7 @@ private:
     ::DataSource *m_dataSource = nullptr;
     std::unique_ptr<ApplicationHint> m_hint;
     std::unique_ptr<OutlookCommands> m_outlook;
+    std::unique_ptr<FaxServiceAccess> m_fax;
     Settings m_settings;
     QString m_programFolder;
     QString m_templateFolder;
