@@ -11,6 +11,7 @@
 #include "messaging/OutlookCommands.h"
 #include "messaging/TfrmTemplate.h"
 #include "messaging/FaxServiceAccess.h"
+#include "messaging/MessageSending.h"
 #include "messaging/TFrmRichEditor.h"
 #include "messaging/TfrmOutlookContact.h"
 #include "platform/environment/Environment.h"
@@ -765,8 +766,44 @@ void TfrmMain::btnDialClick() {}
 void TfrmMain::btnDialNextClick() {}
 void TfrmMain::btnManualDialClick() {}
 void TfrmMain::btnAbortClick() {}
-void TfrmMain::btnSendEmailClick() {}
-void TfrmMain::btnSendFaxClick() {}
+SendRecipients TfrmMain::sendRecipients()
+{
+    SendRecipients r;
+    const QList<Bookmark> contacts = SelectedContacts();
+    for (Bookmark b : contacts)
+        r.contacts << SendContact{m_table->DisplayText(b, QStringLiteral("NAME")),
+                                  m_table->DisplayText(b, QStringLiteral("LAST")),
+                                  m_table->DisplayText(b, QStringLiteral("EMAIL")),
+                                  m_table->DisplayText(b, QStringLiteral("FAX"))};
+    if (DBGrid1->MultiSelect())
+        r.makeCurrent = [this, contacts](int i) { m_dataSource->gotoBookmark(contacts[i]); };
+    return r;
+}
+
+void TfrmMain::btnSendEmailClick()
+{
+    m_dataSource->checkBrowseMode();
+    const EmailSending::Input input{OutlookAvailable, EmailHostProgram, m_registry->frmTemplate->currentTemplate().email};
+    EmailSending({*m_dialogs, m_registry->shell})
+        .SendEmail(input, m_outlook->connection(), sendRecipients(), [this] { AddEmailHistory(); });
+}
+
+void TfrmMain::btnSendFaxClick()
+{
+    m_dataSource->checkBrowseMode();
+    TfrmTemplate &t = *m_registry->frmTemplate;
+    FaxSending::Input input;
+    input.faxServiceAvailable = FaxServiceAvailable;
+    input.faxHostProgram = FaxHostProgram();
+    input.fax = t.currentTemplate().fax;
+    input.editorHasLines = m_registry->frmRichEditor && !m_registry->frmRichEditor->Editor->toPlainText().isEmpty();
+    input.customCoverPage = t.CustomCoverPage->text();
+    input.templateFolder = m_templateFolder;
+    input.programFileName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    FaxSending({*m_dialogs, m_registry->shell})
+        .SendFax(input, *m_fax, [this] { btnSendFax->hide(); }, sendRecipients(),
+                 [this](const QStringList &jobs) { AddFaxHistory(jobs); });
+}
 void TfrmMain::btnPlay1Click() {}
 void TfrmMain::btnPlay2Click() {}
 void TfrmMain::btnStopPlayClick() {}

@@ -32,6 +32,7 @@ class TTapiDevice;
 class TTapiStatus;
 class TComPort;
 class OutlookCommands;
+struct SendRecipients;
 class FaxServiceAccess;
 class TFaxServer;
 class TFaxDocument;
@@ -204,6 +205,8 @@ private:
     void collectSettings();
     // The history rotation on each selected contact, the i-th getting values[i].
     void stampSelected(HistoryChannel channel, const QStringList &values);
+    // The selected contacts as the send commands read them.
+    SendRecipients sendRecipients();
 
     WindowRegistry *m_registry;
     Dialogs *m_dialogs;

@@ -6,6 +6,7 @@
 #include "platform/shell/Shell.h"
 #include "ui/Dialogs.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -44,16 +45,17 @@ private:
 void StartHostProgram(const SendServices &services, const QString &program, const QString &notFoundText)
 {
     if (services.shell && !program.isEmpty() && services.shell->FileExists(program))
-        services.shell->ShellExecute(QStringLiteral("open"), program, QString(), QString(), ShowCommand::Normal);
+        services.shell->ShellExecute(QStringLiteral("open"), program, QString(), QString(),
+                                     ShowCommand::Normal);
     else
         services.dialogs.showMessage(notFoundText);
 }
 
-int EmailSending::SendEmail(const Input &input, TOutlookConnect &outlook, const SendRecipients &recipients,
+int EmailSending::SendEmail(const Input &input, TOutlookConnect *outlook, const SendRecipients &recipients,
                             const std::function<void()> &addEmailHistory)
 {
     Dialogs &dialogs = m_services.dialogs;
-    if (!input.outlookAvailable) {
+    if (!input.outlookAvailable || !outlook) {
         StartHostProgram(m_services, input.emailHostProgram, QStringLiteral("Email host prog not found"));
         return 0;
     }
@@ -70,19 +72,19 @@ int EmailSending::SendEmail(const Input &input, TOutlookConnect &outlook, const 
 
     int count = 0;
     {
-        ConnectedScope connected(outlook);
+        ConnectedScope connected(*outlook);
         for (int i = 0; i < recipients.contacts.size(); ++i) {
             if (recipients.makeCurrent)
                 recipients.makeCurrent(i);
             const SendContact &c = recipients.contacts[i];
             std::shared_ptr<MailItem> mail =
-                outlook.NewMail(QStringLiteral("Mail to :") + c.firstName + QLatin1Char(' ') + c.lastName);
+                outlook->NewMail(QStringLiteral("Mail to :") + c.firstName + QLatin1Char(' ') + c.lastName);
             mail->setTo(c.email);
             mail->setBody(t.addFirstName ? c.firstName + QStringLiteral(",\r\n\r\n") + body : body);
             mail->setSubject(t.subject);
             // A missing attachment is left out without a word.
             if (t.addAttachment && QFileInfo(t.attachmentFile).isFile())
-                outlook.AttachFile(*mail, t.attachmentFile);
+                outlook->AttachFile(*mail, t.attachmentFile);
             if (t.viewBeforeSend)
                 mail->Display();
             else
@@ -97,8 +99,8 @@ int EmailSending::SendEmail(const Input &input, TOutlookConnect &outlook, const 
     return count;
 }
 
-int FaxSending::SendFax(const Input &input, FaxServiceAccess &service, const std::function<void()> &hideSendFax,
-                        const SendRecipients &recipients,
+int FaxSending::SendFax(const Input &input, FaxServiceAccess &service,
+                        const std::function<void()> &hideSendFax, const SendRecipients &recipients,
                         const std::function<void(const QStringList &)> &addFaxHistory)
 {
     Dialogs &dialogs = m_services.dialogs;
@@ -118,7 +120,8 @@ int FaxSending::SendFax(const Input &input, FaxServiceAccess &service, const std
     const bool external = t.faxSource == 1;
     if (external) {
         if (!QFileInfo(t.sourceFile).isFile()) {
-            dialogs.showMessage(QStringLiteral("Fax source file : < ") + t.sourceFile + QStringLiteral(" > not found"));
+            dialogs.showMessage(QStringLiteral("Fax source file : < ") + t.sourceFile +
+                                QStringLiteral(" > not found"));
             return 0;
         }
         document->setBody(t.sourceFile);
@@ -127,7 +130,7 @@ int FaxSending::SendFax(const Input &input, FaxServiceAccess &service, const std
             dialogs.showMessage(QStringLiteral("Fax template is empty , please fill it first"));
             return 0;
         }
-        const QString bodyFile = input.templateFolder + QStringLiteral("/template.rtf");
+        const QString bodyFile = QDir(input.templateFolder).filePath(QStringLiteral("template.rtf"));
         QSaveFile file(bodyFile);
         if (!file.open(QIODevice::WriteOnly) || file.write(t.bodyRtf) != t.bodyRtf.size() || !file.commit())
             throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(bodyFile).toStdString());

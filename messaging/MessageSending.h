@@ -55,8 +55,9 @@ public:
 
     // Returns the number of mails handed to the mail client. Errors of the
     // mail client end the command with their text (thrown); mails handed
-    // over before stay, and nothing is stamped.
-    int SendEmail(const Input &input, TOutlookConnect &outlook, const SendRecipients &recipients,
+    // over before stay, and nothing is stamped. outlook is the main window's
+    // connection; null counts as the mail client not being in use.
+    int SendEmail(const Input &input, TOutlookConnect *outlook, const SendRecipients &recipients,
                   const std::function<void()> &addEmailHistory);
 
 private:
@@ -68,18 +69,19 @@ public:
     struct Input {
         bool faxServiceAvailable = false;
         QString faxHostProgram;
-        FaxTemplate fax;          // the template window's fax controls; bodyRtf is the editor's document
+        FaxTemplate fax;             // the template window's fax controls; bodyRtf is the editor's document
         bool editorHasLines = false; // whether the fax editor holds any line
-        QString customCoverPage;  // CustomCoverPage
-        QString templateFolder;   // where template.rtf is written
-        QString programFileName;  // the executable's file name, for the document name
+        QString customCoverPage;     // CustomCoverPage
+        QString templateFolder;      // where template.rtf is written
+        QString programFileName;     // the executable's file name, for the document name
     };
 
     explicit FaxSending(SendServices services) : m_services(services) {}
 
     // Returns the number of recipients submitted, 0 when nothing was.
     int SendFax(const Input &input, FaxServiceAccess &service, const std::function<void()> &hideSendFax,
-                const SendRecipients &recipients, const std::function<void(const QStringList &)> &addFaxHistory);
+                const SendRecipients &recipients,
+                const std::function<void(const QStringList &)> &addFaxHistory);
 
 private:
     SendServices m_services;
