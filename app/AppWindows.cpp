@@ -7,6 +7,8 @@
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
 #include "messaging/TFrmRichEditor.h"
+#include "messaging/TfrmTemplate.h"
+#include "platform/environment/Environment.h"
 
 #include <QCoreApplication>
 
@@ -16,8 +18,12 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmSimpleNumbers = new TfrmSimpleNumbers(registry);
     registry.frmMain = new TfrmMain(registry);
     registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
-    // The template window comes here once it is built, then the fax editor.
+    registry.frmTemplate =
+        new TfrmTemplate(*registry.dialogs, registry.environment->clock(), registry.shell, nullptr,
+                         registry.frmMain->TemplateFolder());
+    registry.frmTemplate->OnViewBeforeSendChange = [main = registry.frmMain](bool on) { main->setViewBeforeSend(on); };
     registry.frmRichEditor = new TFrmRichEditor(*registry.dialogs, QCoreApplication::arguments());
+    registry.frmTemplate->setFaxEditor(registry.frmRichEditor);
     // The configuration window comes here once it is built.
     registry.frmManualDial = new TfrmManualDial(registry);
     // Then the tracking window (which sets registry.trackingClearArchiveLists).
@@ -29,7 +35,7 @@ void DestroyWindows(WindowRegistry &registry)
 {
     for (QWidget *w :
          {registry.frmAbout, registry.frmTracking, registry.frmManualDial, registry.frmConfiguration,
-          static_cast<QWidget *>(registry.frmRichEditor), registry.frmTemplate})
+          static_cast<QWidget *>(registry.frmRichEditor), static_cast<QWidget *>(registry.frmTemplate)})
         delete w;
     // The number list's grid is bound to the main window's data source.
     delete registry.frmSimpleNumbers;

@@ -2,14 +2,19 @@
 
 #include "app/DatabaseCommands.h"
 #include "app/PathComboBox.h"
+#include "app/TemplateSettings.h"
 #include "app/TfrmSimple.h"
 #include "app/Tools.h"
 #include "contacts/AddContactIfNew.h"
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
 #include "import/TfrmImportWizard.h"
+#include "messaging/OutlookCommands.h"
+#include "messaging/TfrmTemplate.h"
 #include "messaging/FaxServiceAccess.h"
+#include "messaging/MessageSending.h"
 #include "messaging/TFrmRichEditor.h"
+#include "messaging/TfrmOutlookContact.h"
 #include "platform/environment/ClockTimer.h"
 #include "platform/environment/Environment.h"
 #include "platform/richedit/RichEdit.h"
@@ -114,6 +119,10 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     m_table->OnFilterRecord = [this](TDbfTable &t) { return dsTableFilterRecord(t); };
     m_dataSource->OnAfterScroll = [this] { dsTableAfterScroll(); };
     m_dataSource->OnStateChange = [this] { DataSourceStateChange(); };
+    m_outlook = std::make_unique<OutlookCommands>(*m_env, *m_dialogs, OutlookAvailable, EmailHostProgram);
+    registry.checkOutlook = [this](int hostSelection, const QString &hostProgram) {
+        CheckOutlook(hostSelection, hostProgram);
+    };
 
     buildMenus();
     buildLayout();
@@ -486,7 +495,7 @@ bool TfrmMain::FormShow()
         hooks.enableVoice = [this] { return TapiDevice->EnableVoice(); };
         LoadSettings(m_settings, settingsPaths(), m_env->clock(), hooks);
         applyLoadedSettings();
-        // The Outlook and fax service checks come here with their windows.
+        CheckOutlook(m_settings.emailHostSelection, m_settings.emailHostApp);
         CheckFaxService(m_settings.faxHostSelection, m_settings.faxHostApp);
         m_hint = std::make_unique<ApplicationHint>([this](const QString &h) { DisplayHint(h); });
         cbFields->clear();
@@ -520,18 +529,17 @@ void TfrmMain::applyLoadedSettings()
     cbPLayer1->setCurrentIndex(m_settings.play1 < cbPLayer1->count() ? m_settings.play1 : -1);
     cbPlayer2->setCurrentIndex(m_settings.play2 < cbPlayer2->count() ? m_settings.play2 : -1);
     setViewBeforeSend(m_settings.viewBeforeSend);
-    // The fax editor holds the fax body from now on; a side file it cannot
-    // read is reported and the rest of the start goes on.
-    if (m_registry->frmRichEditor && !m_settings.faxTemplateRtf.isEmpty())
-        guard(*m_dialogs,
-              [this] { m_registry->frmRichEditor->Editor->loadFromBytes(m_settings.faxTemplateRtf); });
+    // The template window and the fax editor hold the templates from now on;
+    // a fax body side file they cannot read is reported and the start goes on.
+    if (m_registry->frmTemplate)
+        guard(*m_dialogs, [this] { applyTemplateSettings(*m_registry->frmTemplate, m_settings); });
 }
 
 void TfrmMain::collectSettings()
 {
     m_settings.selectedDevice = TapiDevice->SelectedDevice();
-    if (m_registry->frmRichEditor)
-        m_settings.faxTemplateRtf = m_registry->frmRichEditor->Editor->toRtf();
+    if (m_registry->frmTemplate)
+        collectTemplateSettings(*m_registry->frmTemplate, m_settings);
     m_settings.play1 = cbPLayer1->currentIndex();
     m_settings.play2 = cbPlayer2->currentIndex();
 }
@@ -682,12 +690,62 @@ void TfrmMain::MenuItem4Click()
 
 // ---------------------------------------------------------------- commands
 
-// E-mail, fax and export arrive with the messaging windows; until they
-// are wired in, these commands do nothing.
-void TfrmMain::btnSendEmailClick() {}
-void TfrmMain::btnSendFaxClick() {}
-void TfrmMain::btnExportToOutlookClick() {}
-void TfrmMain::ImportfromContactList1Click() {}
+SendRecipients TfrmMain::sendRecipients()
+{
+    SendRecipients r;
+    const QList<Bookmark> contacts = SelectedContacts();
+    for (Bookmark b : contacts)
+        r.contacts << SendContact{m_table->DisplayText(b, QStringLiteral("NAME")),
+                                  m_table->DisplayText(b, QStringLiteral("LAST")),
+                                  m_table->DisplayText(b, QStringLiteral("EMAIL")),
+                                  m_table->DisplayText(b, QStringLiteral("FAX"))};
+    if (DBGrid1->MultiSelect())
+        r.makeCurrent = [this, contacts](int i) { m_dataSource->gotoBookmark(contacts[i]); };
+    return r;
+}
+
+void TfrmMain::btnSendEmailClick()
+{
+    m_dataSource->checkBrowseMode();
+    const EmailSending::Input input{OutlookAvailable, EmailHostProgram, m_registry->frmTemplate->currentTemplate().email};
+    EmailSending({*m_dialogs, m_registry->shell})
+        .SendEmail(input, m_outlook->connection(), sendRecipients(), [this] { AddEmailHistory(); });
+}
+
+void TfrmMain::btnSendFaxClick()
+{
+    m_dataSource->checkBrowseMode();
+    TfrmTemplate &t = *m_registry->frmTemplate;
+    FaxSending::Input input;
+    input.faxServiceAvailable = FaxServiceAvailable;
+    input.faxHostProgram = FaxHostProgram();
+    input.fax = t.currentTemplate().fax;
+    input.editorHasLines = m_registry->frmRichEditor && !m_registry->frmRichEditor->Editor->toPlainText().isEmpty();
+    input.customCoverPage = t.CustomCoverPage->text();
+    input.templateFolder = m_templateFolder;
+    input.programFileName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    FaxSending({*m_dialogs, m_registry->shell})
+        .SendFax(input, *m_fax, [this] { btnSendFax->hide(); }, sendRecipients(),
+                 [this](const QStringList &jobs) { AddFaxHistory(jobs); });
+}
+void TfrmMain::btnExportToOutlookClick()
+{
+    m_outlook->ExportCurrentContact(*m_table, DBGrid1->MultiSelect(), DBGrid1->SelectedCount());
+}
+
+void TfrmMain::ImportfromContactList1Click()
+{
+    TfrmOutlookContact::execute(
+        OutlookAvailable, *m_env, *m_dialogs,
+        [this](const QString &first, const QString &last, const QString &email, const QString &phone,
+               const QString &fax) { AddContactIfNew(first, last, email, phone, fax); },
+        this);
+}
+
+void TfrmMain::CheckOutlook(int hostSelection, const QString &hostProgram)
+{
+    m_outlook->CheckOutlook(hostSelection, hostProgram);
+}
 void TfrmMain::ImportfromFilePasteFromClipboard1Click()
 {
     TfrmImportWizard::execute(
@@ -723,8 +781,14 @@ void TfrmMain::racking1Click()
         dlg->exec();
 }
 
-void TfrmMain::OpenOutlookContactFolder1Click() {}
-void TfrmMain::OpenOutlookOutboxFolder1Click() {}
+void TfrmMain::OpenOutlookContactFolder1Click()
+{
+    m_outlook->OpenContactFolder();
+}
+void TfrmMain::OpenOutlookOutboxFolder1Click()
+{
+    m_outlook->OpenOutboxFolder();
+}
 
 void TfrmMain::btnScriptClick()
 {

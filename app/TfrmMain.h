@@ -34,6 +34,8 @@ class TStatusBar;
 class TTapiDevice;
 class TTapiStatus;
 class TComPort;
+class OutlookCommands;
+struct SendRecipients;
 class FaxServiceAccess;
 class TFaxServer;
 class TFaxDocument;
@@ -186,6 +188,11 @@ public:
             *menuGetDB = nullptr, *About1 = nullptr;
 
     bool OutlookAvailable = false;
+    QString EmailHostProgram;
+    // The mail client's check, export and folders; holds the window's connection.
+    OutlookCommands &outlook() { return *m_outlook; }
+    // The e-mail availability check with the host choice and path given.
+    void CheckOutlook(int hostSelection, const QString &hostProgram);
     bool FaxServiceAvailable = false;
 
     // The fax availability check, for start-up and the configuration
@@ -212,6 +219,8 @@ private:
     void reapplyFilter();
     void applyLoadedSettings();
     void collectSettings();
+    // The selected contacts as the send commands read them.
+    SendRecipients sendRecipients();
 
     WindowRegistry *m_registry;
     Dialogs *m_dialogs;
@@ -219,6 +228,7 @@ private:
     std::unique_ptr<TDbfTable> m_table;
     ::DataSource *m_dataSource = nullptr;
     std::unique_ptr<ApplicationHint> m_hint;
+    std::unique_ptr<OutlookCommands> m_outlook;
     std::unique_ptr<FaxServiceAccess> m_fax;
     Settings m_settings;
     QString m_programFolder;

@@ -11,6 +11,7 @@ class TfrmSimple;
 class TfrmSimpleNumbers;
 class TfrmMain;
 class TFrmRichEditor;
+class TfrmTemplate;
 
 // The long-lived windows, in the order the program entry creates them, and
 // the services every window is given. Windows reach each other only through
@@ -25,7 +26,7 @@ struct WindowRegistry {
     TfrmSimple *frmSimple = nullptr;               // the compact panel: the application's main window
     TfrmSimpleNumbers *frmSimpleNumbers = nullptr; // the number list
     TfrmMain *frmMain = nullptr;                   // the main contact window
-    QWidget *frmTemplate = nullptr;                // "E-Mail / Fax template editor"
+    TfrmTemplate *frmTemplate = nullptr;           // "E-Mail / Fax template editor"
     TFrmRichEditor *frmRichEditor = nullptr;       // the fax editor, "Rich Edit Control Demo"
     QWidget *frmConfiguration = nullptr;           // "Configuration"
     QWidget *frmManualDial = nullptr;              // "Manual Dial"
@@ -35,6 +36,10 @@ struct WindowRegistry {
     // The tracking window's ClearArchiveLists, once that window exists.
     std::function<void()> trackingClearArchiveLists;
 
+    // The e-mail availability check (the main contact window's), for the
+    // configuration window to run on every change of the host choice
+    // (0 the default client, 1 "Other ..") or the program path.
+    std::function<void(int hostSelection, const QString &hostProgram)> checkOutlook;
     // The main contact window's fax availability check (host choice: 0 the
     // fax service, 1 "Other .."; the other program's path), for the
     // configuration window's fax host controls.

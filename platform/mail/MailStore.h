@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Where the mail client keeps its folders. One interface, so another store
+// can take the Maildir's place without touching the object model.
+enum class StoreFolder { Outbox, SentItems };
+
+// What a folder listing shows of a message: enough for the folder windows
+// and the tracking lists, without reading the message.
+struct MessageSummary {
+    QString id;
+    QString to;
+    QString subject;
+    QDateTime time; // Sent Items: delivery time; Outbox: when it was queued
+};
+
+// An Outbox mail's place in delivery.
+enum class OutboxState { Draft, Queued, Refused };
+struct OutboxStatus {
+    OutboxState state = OutboxState::Queued;
+    QString reason; // the server's words for a refused mail
+};
+
+class MailStore {
+public:
+    virtual ~MailStore() = default;
+
+    // The folder's messages in store order: the order in which they came in.
+    // Sent Items are therefore in delivery order, and position n here is
+    // item n of the object model and of the message store components.
+    virtual QList<MessageSummary> messages(StoreFolder folder) = 0;
+    virtual QByteArray readMessage(StoreFolder folder, const QString &id) = 0;
+    // Stores an RFC 5322 message last in the folder; returns its id.
+    virtual QString addMessage(StoreFolder folder, const QByteArray &message,
+                               const MessageSummary &summary) = 0;
+    virtual void replaceMessage(StoreFolder folder, const QString &id, const QByteArray &message,
+                                const MessageSummary &summary) = 0;
+    virtual void removeMessage(StoreFolder folder, const QString &id) = 0;
+
+    // A folder where the Outbox's users may put lock files.
+    virtual QString outboxPath() const = 0;
+    virtual OutboxStatus outboxStatus(const QString &id) = 0;
+    virtual void setOutboxStatus(const QString &id, const OutboxStatus &status) = 0;
+
+    // Contacts in store order (oldest first); a new contact comes last.
+    virtual QStringList contactIds() = 0;
+    virtual QByteArray readContact(const QString &id) = 0;
+    // An empty id stores a new contact; returns the id.
+    virtual QString saveContact(const QString &id, const QByteArray &vcard) = 0;
+};
