@@ -34,8 +34,9 @@ DeliveryReport DeliveryAgent::deliverOutbox(const MailAccount &account, const QS
     // Mail queued while this runs goes out in the same run.
     for (;;) {
         QList<MessageSummary> pending;
+        const QHash<QString, OutboxStatus> states = m_store.outboxStatuses();
         for (const MessageSummary &s : m_store.messages(StoreFolder::Outbox))
-            if (!attempted.contains(s.id) && m_store.outboxStatus(s.id).state != OutboxState::Draft)
+            if (!attempted.contains(s.id) && states.value(s.id).state != OutboxState::Draft)
                 pending << s;
         if (pending.isEmpty())
             break;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,7 +17,7 @@ struct MessageSummary {
     QString id;
     QString to;
     QString subject;
-    QDateTime time; // Sent Items: delivery time; Outbox: when it was queued
+    QDateTime time; // Sent Items: delivery time; Outbox: when it was queued (UTC)
 };
 
 // An Outbox mail's place in delivery.
@@ -45,6 +46,8 @@ public:
     // A folder where the Outbox's users may put lock files.
     virtual QString outboxPath() const = 0;
     virtual OutboxStatus outboxStatus(const QString &id) = 0;
+    // Every Outbox mail whose state is not plain Queued.
+    virtual QHash<QString, OutboxStatus> outboxStatuses() = 0;
     virtual void setOutboxStatus(const QString &id, const OutboxStatus &status) = 0;
 
     // Contacts in store order (oldest first); a new contact comes last.

@@ -190,9 +190,11 @@ void MailFolderModel::reload()
         const StoreFolder f =
             m_folder == DefaultFolder::Outbox ? StoreFolder::Outbox : StoreFolder::SentItems;
         m_messages = m_client->store().messages(f);
-        if (f == StoreFolder::Outbox)
+        if (f == StoreFolder::Outbox) {
+            const QHash<QString, OutboxStatus> states = m_client->store().outboxStatuses();
             for (const MessageSummary &s : m_messages)
-                m_states << m_client->store().outboxStatus(s.id);
+                m_states << states.value(s.id);
+        }
     }
     endResetModel();
 }

@@ -8,6 +8,7 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QSysInfo>
+#include <QTimeZone>
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
@@ -190,7 +191,8 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
                 s.id = cols[0].toString();
                 const qint64 t = cols[1].toLongLong();
                 if (t >= 0)
-                    s.time = QDateTime::fromSecsSinceEpoch(t);
+                    s.time = QDateTime::fromSecsSinceEpoch(
+                        t, QTimeZone::utc()); // local time costs a zone lookup per call
                 s.to = unescapeField(cols[2]);
                 s.subject = unescapeField(cols[3]);
                 indexed.insert(s.id, s);
@@ -358,6 +360,12 @@ OutboxStatus MaildirStore::outboxStatus(const QString &id)
 {
     std::lock_guard lock(m_mutex);
     return readStates().value(id);
+}
+
+QHash<QString, OutboxStatus> MaildirStore::outboxStatuses()
+{
+    std::lock_guard lock(m_mutex);
+    return readStates();
 }
 
 void MaildirStore::setOutboxStatus(const QString &id, const OutboxStatus &status)

@@ -29,6 +29,7 @@ public:
     void removeMessage(StoreFolder folder, const QString &id) override;
     QString outboxPath() const override { return folderPath(StoreFolder::Outbox); }
     OutboxStatus outboxStatus(const QString &id) override;
+    QHash<QString, OutboxStatus> outboxStatuses() override;
     void setOutboxStatus(const QString &id, const OutboxStatus &status) override;
     QStringList contactIds() override;
     QByteArray readContact(const QString &id) override;
@@ -48,6 +49,7 @@ private:
     QString messageFile(StoreFolder folder, const QString &id);
     void appendIndex(StoreFolder folder, const QString &fileName, const MessageSummary &s);
     QHash<QString, OutboxStatus> readStates();
+
     void writeStates(const QHash<QString, OutboxStatus> &states);
 
     QString m_root;

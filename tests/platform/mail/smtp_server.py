@@ -20,8 +20,9 @@ def free_port():
 
 
 class Handler:
-    def __init__(self, out, refuse):
+    def __init__(self, out, refuse, sink=False):
         self.out, self.refuse, self.count, self.connections = out, refuse, 0, 0
+        self.sink = sink
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         if not getattr(session, "counted", False):
@@ -40,6 +41,8 @@ class Handler:
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
+        if self.sink:
+            return "250 Message accepted for delivery"
         base = os.path.join(self.out, str(self.count))
         data = envelope.original_content or envelope.content
         # Read as a Maildir delivery would store it: Python's decoder does not
@@ -71,6 +74,7 @@ def main():
     p.add_argument("--mode", choices=["plain", "starttls", "tls"], default="plain")
     p.add_argument("--auth", help="user:password")
     p.add_argument("--refuse", action="append", default=[])
+    p.add_argument("--sink", action="store_true", help="accept and drop (benchmarks)")
     a = p.parse_args()
     ctx = None
     if a.mode != "plain":
@@ -93,7 +97,7 @@ def main():
     elif a.mode == "tls":
         kwargs.update(ssl_context=ctx)
     port = free_port()
-    c = Controller(Handler(a.dir, set(a.refuse)), hostname="127.0.0.1", port=port,
+    c = Controller(Handler(a.dir, set(a.refuse), a.sink), hostname="127.0.0.1", port=port,
                    server_hostname="localhost", **kwargs)
     c.start()
     print(port, flush=True)
