@@ -5,6 +5,7 @@
 #include "app/TfrmMain.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
+#include "config/TfrmConfiguration.h"
 #include "messaging/TFrmRichEditor.h"
 
 #include <QCoreApplication>
@@ -17,9 +18,23 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
     // The template window comes here once it is built, then the fax editor.
     registry.frmRichEditor = new TFrmRichEditor(*registry.dialogs, QCoreApplication::arguments());
-    // Then, in this order, as each is wired in: the configuration window,
-    // the manual dial window and the tracking window (which sets
-    // registry.trackingClearArchiveLists).
+    TfrmMain *main = registry.frmMain;
+    auto *config = new TfrmConfiguration(*registry.environment, *registry.dialogs, main->settings(),
+                                         main->settingsPaths());
+    config->setMainWindowControls(main->TapiDevice, main->cbPLayer1, main->cbPlayer2);
+    config->collectOtherSettings = [main] { main->collectSettings(); };
+    config->CheckOutlook = [&registry] {
+        if (registry.checkOutlook)
+            registry.checkOutlook();
+    };
+    config->CheckFaxService = [&registry] {
+        if (registry.checkFaxService)
+            registry.checkFaxService();
+    };
+    registry.frmConfiguration = config;
+    registry.callSettings = config;
+    // Then, in this order, as each is wired in: the manual dial window and
+    // the tracking window (which sets registry.trackingClearArchiveLists).
     if (registry.shell)
         registry.frmAbout = new TfrmAbout(*registry.shell);
 }
@@ -36,6 +51,7 @@ void DestroyWindows(WindowRegistry &registry)
     delete registry.frmSimple;
     registry.frmAbout = registry.frmTracking = registry.frmManualDial = registry.frmConfiguration = nullptr;
     registry.frmRichEditor = nullptr;
+    registry.callSettings = nullptr;
     registry.frmTemplate = nullptr;
     registry.frmSimpleNumbers = nullptr;
     registry.frmMain = nullptr;

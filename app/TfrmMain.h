@@ -183,7 +183,13 @@ private:
     void openTool(int tool);
     void reapplyFilter();
     void applyLoadedSettings();
+
+public:
+    // Puts the values this window and the fax editor hold into the settings
+    // record; the configuration window calls it before every save.
     void collectSettings();
+
+private:
     // The history rotation on each selected contact, the i-th getting values[i].
     void stampSelected(HistoryChannel channel, const QStringList &values);
 

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 
+class CallSettings;
 class Environment;
 class Dialogs;
 class Shell;
@@ -31,6 +32,15 @@ struct WindowRegistry {
     QWidget *frmManualDial = nullptr;              // "Manual Dial"
     QWidget *frmTracking = nullptr;                // "Tracking"
     QWidget *frmAbout = nullptr;                   // "About Brenvoy"
+
+    // What the calls read of the configuration window: wave destination,
+    // call recording, the play list.
+    CallSettings *callSettings = nullptr;
+    // The e-mail and fax availability checks (CheckOutlook, CheckFaxService).
+    // The configuration window runs them on every change of a host choice or
+    // program path; whoever owns the checks sets them.
+    std::function<void()> checkOutlook;
+    std::function<void()> checkFaxService;
 
     // The tracking window's ClearArchiveLists, once that window exists.
     std::function<void()> trackingClearArchiveLists;

@@ -1,5 +1,5 @@
-#include "tests/support/TestFiles.h"
 #include "config/Settings.h"
+#include "tests/support/TestFiles.h"
 
 #include "platform/profile/IniFile.h"
 #include "tests/support/TestEnvironment.h"
@@ -167,7 +167,8 @@ TEST_F(SettingsTest, HandSpacedLinesStayAsTheyAreWhenTheirValuesDoNotChange)
     // and a changed value rewrites only its own line
     s.playList.removeLast();
     SaveSettings(s, paths);
-    EXPECT_TRUE(ini().startsWith("[PlayList]\r\nCount=1\r\n0 = /w/a.wav\r\n\r\n[WavePlaying]\r\nPlay1 =0\r\n"))
+    EXPECT_TRUE(
+        ini().startsWith("[PlayList]\r\nCount=1\r\n0 = /w/a.wav\r\n\r\n[WavePlaying]\r\nPlay1 =0\r\n"))
         << ini().toStdString();
 }
 

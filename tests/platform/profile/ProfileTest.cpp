@@ -204,7 +204,8 @@ TEST_F(ProfileTest, BatchWritesAndDeletesMatchOneByOne)
     const QByteArray start = "[A]\r\nk=1\r\nx=2\r\nK=3\r\n\r\n[B]\r\nz=1\r\n";
     // Deleting: the first of a repeated key goes, a later repeat stays.
     put(start);
-    IniFile(file).DeleteKeys("a", [](const QString &key) { return key.compare("k", Qt::CaseInsensitive) == 0; });
+    IniFile(file).DeleteKeys("a",
+                             [](const QString &key) { return key.compare("k", Qt::CaseInsensitive) == 0; });
     EXPECT_EQ(bytes(), "[A]\r\nx=2\r\nK=3\r\n\r\n[B]\r\nz=1\r\n");
 
     // Writing: an existing key in place, new keys before the blank line, a
@@ -348,7 +349,8 @@ TEST_F(ProfileTest, UndefinedWindows1252BytesSurviveAWrite)
     // 0x81 and 0x9D hold no character; they read as C1 controls and go back
     // as the same bytes, so the file stays in its code page.
     put("[A]\r\nk=\x81\x9D\xE9\r\n");
-    EXPECT_EQ(GetPrivateProfileString("A", "k", "", file), QString(QChar(0x0081)) + QChar(0x009D) + QChar(0x00E9));
+    EXPECT_EQ(GetPrivateProfileString("A", "k", "", file),
+              QString(QChar(0x0081)) + QChar(0x009D) + QChar(0x00E9));
     ASSERT_TRUE(WritePrivateProfileString("A", QString("n"), QString("x"), file));
     EXPECT_EQ(bytes(), "[A]\r\nk=\x81\x9D\xE9\r\nn=x\r\n");
 
