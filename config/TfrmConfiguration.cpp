@@ -5,6 +5,7 @@
 #include "telephony/WaveStream.h"
 #include "ui/Dialogs.h"
 #include "ui/ErrorGuard.h"
+#include "ui/Fonts.h"
 #include "ui/RadioGroup.h"
 
 #include <QApplication>
@@ -52,6 +53,7 @@ TfrmConfiguration::TfrmConfiguration(Environment &env, Dialogs &dialogs, Setting
 {
     setObjectName(QStringLiteral("frmConfiguration"));
     setWindowTitle(QStringLiteral("Configuration"));
+    setFont(windowsUiFont());
     setFixedSize(kClientWidth, kClientHeight);
 
     PageControl1 = new QTabWidget(this);
@@ -128,6 +130,7 @@ void TfrmConfiguration::buildPhoneTab()
     lbPlayList->setGeometry(8, 104, 249, 193);
     lbPlayList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lbPlayList->setUniformItemSizes(true);
+    lbPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lbPlayList->setItemDelegate(new PlayListDelegate(*this));
     btnAdd = button(tsPhone, QStringLiteral("Add"), "btnAdd", {272, 104, 65, 25});
     btnRemove = button(tsPhone, QStringLiteral("Remove"), "btnRemove", {272, 136, 65, 25});

@@ -135,7 +135,10 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         // 13 pixels, or the font's own height where a larger font would be cut.
-        return {QStyledItemDelegate::sizeHint(option, index).width(), qMax(13, option.fontMetrics.height())};
+        // No width of its own: every entry spans the list, so right-aligned
+        // text ends at the list's right edge.
+        Q_UNUSED(index);
+        return {1, qMax(13, option.fontMetrics.height())};
     }
 
 private:
