@@ -155,6 +155,12 @@ void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, c
 {
     // Read once; the file does not change while we read it.
     const IniFile ini(paths.iniFile, IniFile::Mode::Buffered);
+    if (QFileInfo(paths.iniFile).size() > ProfileDocument::kMaxFileSize && hooks.showMessage)
+        hooks.showMessage(QStringLiteral("The settings file %1 is larger than %2 MB and was not read. The "
+                                         "defaults are in use, and settings cannot be saved until the file "
+                                         "is repaired or removed.")
+                              .arg(QDir::toNativeSeparators(paths.iniFile))
+                              .arg(ProfileDocument::kMaxFileSize / (1024 * 1024)));
     const QString playList = QStringLiteral("PlayList");
     const QString wave = QStringLiteral("WavePlaying");
     const QString email = QStringLiteral("Email");

@@ -136,7 +136,7 @@ bool ProfileDocument::load(const QString &fileName)
     QFile f(fileName);
     if (!f.exists())
         return true;
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileSize)
         return false;
     QString text;
     {

@@ -21,8 +21,15 @@
 
 class ProfileDocument {
 public:
+    // The largest file read. A settings file is a few kilobytes (a value
+    // reads back 2047 characters at most; a play list of ten thousand paths
+    // is about a megabyte) and a template with a large hex-encoded body a few
+    // megabytes, so a larger file is damaged or not ours: it is not read,
+    // and so never overwritten with only our keys.
+    static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
     // A missing file reads as empty. false when the file exists but cannot
-    // be read.
+    // be read, or is larger than kMaxFileSize.
     bool load(const QString &fileName);
     // Replaces the file in one step. false when it cannot be written.
     bool save(const QString &fileName) const;

@@ -2,6 +2,7 @@
 #include "tests/support/TestFiles.h"
 
 #include "platform/profile/IniFile.h"
+#include "platform/profile/ProfileDocument.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -192,6 +193,27 @@ TEST_F(SettingsTest, APlayListCountIsBoundedByTheKeysTheFileHolds)
     EXPECT_EQ(load().playList, QStringList{"/w/z.wav"});
     writeIni("[PlayList]\r\nCount=-5\r\n0=/w/x.wav\r\n");
     EXPECT_TRUE(load().playList.isEmpty());
+}
+
+TEST_F(SettingsTest, AnOversizedFileIsReportedNotReadAndNeverOverwritten)
+{
+    // GIVEN a settings file past the size any real one has
+    QByteArray big = "[PlayList]\r\nCount=2\r\n0=/w/a.wav\r\n1=/w/b.wav\r\n[Fax]\r\nNote=";
+    big += QByteArray(ProfileDocument::kMaxFileSize, 'x') + "\r\n";
+    writeIni(big);
+    QStringList messages;
+    SettingsLoadHooks hooks;
+    hooks.showMessage = [&](const QString &text) { messages << text; };
+
+    // THEN the load says so and goes on with the defaults
+    Settings s = load(hooks);
+    EXPECT_TRUE(s.playList.isEmpty());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("Kestrun.ini")) << messages[0].toStdString();
+
+    // and a save refuses to replace it with only our keys
+    EXPECT_THROW(SaveSettings(s, paths), EIniFileException);
+    EXPECT_EQ(ini(), big);
 }
 
 TEST_F(SettingsTest, PlaySelectionsOutsideTheListSelectNothing)
