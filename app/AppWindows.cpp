@@ -3,12 +3,15 @@
 #include "app/AboutBox.h"
 
 #include "app/TfrmMain.h"
+#include "app/TfrmManualDial.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
 #include "config/TfrmConfiguration.h"
 #include "messaging/TFrmRichEditor.h"
+#include "ui/RadioGroup.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
 
 void CreateWindows(WindowRegistry &registry)
 {
@@ -27,14 +30,13 @@ void CreateWindows(WindowRegistry &registry)
         if (registry.checkOutlook)
             registry.checkOutlook();
     };
-    config->CheckFaxService = [&registry] {
+    config->CheckFaxService = [&registry, config] {
         if (registry.checkFaxService)
-            registry.checkFaxService();
+            registry.checkFaxService(config->rgFaxHost->ItemIndex(), config->editFaxProg->text());
     };
     registry.frmConfiguration = config;
-    registry.callSettings = config;
-    // Then, in this order, as each is wired in: the manual dial window and
-    // the tracking window (which sets registry.trackingClearArchiveLists).
+    registry.frmManualDial = new TfrmManualDial(registry);
+    // Then the tracking window (which sets registry.trackingClearArchiveLists).
     if (registry.shell)
         registry.frmAbout = new TfrmAbout(*registry.shell);
 }
@@ -51,7 +53,6 @@ void DestroyWindows(WindowRegistry &registry)
     delete registry.frmSimple;
     registry.frmAbout = registry.frmTracking = registry.frmManualDial = registry.frmConfiguration = nullptr;
     registry.frmRichEditor = nullptr;
-    registry.callSettings = nullptr;
     registry.frmTemplate = nullptr;
     registry.frmSimpleNumbers = nullptr;
     registry.frmMain = nullptr;

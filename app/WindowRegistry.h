@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <functional>
 
-class CallSettings;
 class Environment;
 class Dialogs;
 class Shell;
@@ -33,17 +32,18 @@ struct WindowRegistry {
     QWidget *frmTracking = nullptr;                // "Tracking"
     QWidget *frmAbout = nullptr;                   // "About Brenvoy"
 
-    // What the calls read of the configuration window: wave destination,
-    // call recording, the play list.
-    CallSettings *callSettings = nullptr;
-    // The e-mail and fax availability checks (CheckOutlook, CheckFaxService).
-    // The configuration window runs them on every change of a host choice or
-    // program path; whoever owns the checks sets them.
+    // The e-mail availability check (CheckOutlook), which the configuration
+    // window runs on every change of its e-mail host choice or program path;
+    // whoever owns the check sets it.
     std::function<void()> checkOutlook;
-    std::function<void()> checkFaxService;
 
     // The tracking window's ClearArchiveLists, once that window exists.
     std::function<void()> trackingClearArchiveLists;
+
+    // The main contact window's fax availability check (host choice: 0 the
+    // fax service, 1 "Other .."; the other program's path), for the
+    // configuration window's fax host controls.
+    std::function<void(int hostSelection, const QString &hostProgram)> checkFaxService;
 
     // Ends the program (the program entry quits the event loop; tests record it).
     std::function<void()> terminate;

@@ -407,7 +407,7 @@ void TfrmConfiguration::lbPlayListDrawItem(QPainter *painter, const QStyleOption
     painter->restore();
 }
 
-// ---------------------------------------------------------------- CallSettings
+// ---------------------------------------------------------------- read by the calls
 
 int TfrmConfiguration::WaveDestination() const
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "config/CallSettings.h"
 #include "config/Settings.h"
 #include "platform/sound/Sound.h"
 
@@ -27,7 +26,7 @@ class TTapiDevice;
 // messages play, the e-mail and fax programs and call recording. Its
 // controls hold these settings for the run; LoadSettings and SaveSettings
 // move them between the settings file and the controls of every window.
-class TfrmConfiguration : public QDialog, public CallSettings {
+class TfrmConfiguration : public QDialog {
     Q_OBJECT
 public:
     // record holds the settings whose controls live in other windows (the
@@ -59,10 +58,12 @@ public:
     void lbPlayListDrawItem(QPainter *painter, const QStyleOptionViewItem &option,
                             const QModelIndex &index) const;
 
-    // CallSettings
-    int WaveDestination() const override;
-    bool RecordCalls() const override;
-    QStringList PlayListEntries() const override;
+    // What the calls read here when they act. Wave destination: 0 "Phone
+    // line", 1 "PC Soundcard", 2 "Both", -1 none chosen.
+    int WaveDestination() const;
+    bool RecordCalls() const;
+    // Full paths in list order, the order of both main-window message lists.
+    QStringList PlayListEntries() const;
 
     // The e-mail and fax availability checks, run on every change of the
     // host choice or the program path; they read the choice and the path

@@ -45,7 +45,6 @@ TEST_F(ConfigurationTest, StartFillsTheConfigurationAndCloseLeavesAHandKeptFileA
     // THEN the controls hold the settings, both message lists included
     auto *config = qobject_cast<TfrmConfiguration *>(registry.frmConfiguration);
     ASSERT_NE(config, nullptr);
-    EXPECT_EQ(registry.callSettings, config);
     EXPECT_EQ(config->PlayListEntries(), (QStringList{"/w/hello.wav", "/w/offer.wav"}));
     EXPECT_EQ(main->cbPLayer1->count(), 2);
     EXPECT_EQ(main->cbPLayer1->currentIndex(), 1);
