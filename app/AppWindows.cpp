@@ -6,11 +6,14 @@
 #include "app/TfrmManualDial.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
+#include "config/TfrmConfiguration.h"
 #include "messaging/TFrmRichEditor.h"
 #include "messaging/TfrmTemplate.h"
 #include "platform/environment/Environment.h"
+#include "ui/RadioGroup.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
 
 void CreateWindows(WindowRegistry &registry)
 {
@@ -24,7 +27,20 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmTemplate->OnViewBeforeSendChange = [main = registry.frmMain](bool on) { main->setViewBeforeSend(on); };
     registry.frmRichEditor = new TFrmRichEditor(*registry.dialogs, QCoreApplication::arguments());
     registry.frmTemplate->setFaxEditor(registry.frmRichEditor);
-    // The configuration window comes here once it is built.
+    TfrmMain *main = registry.frmMain;
+    auto *config = new TfrmConfiguration(*registry.environment, *registry.dialogs, main->settings(),
+                                         main->settingsPaths());
+    config->setMainWindowControls(main->TapiDevice, main->cbPLayer1, main->cbPlayer2);
+    config->collectOtherSettings = [main] { main->collectSettings(); };
+    config->CheckOutlook = [&registry, config] {
+        if (registry.checkOutlook)
+            registry.checkOutlook(config->rgEmailHost->ItemIndex(), config->editEmailProg->text());
+    };
+    config->CheckFaxService = [&registry, config] {
+        if (registry.checkFaxService)
+            registry.checkFaxService(config->rgFaxHost->ItemIndex(), config->editFaxProg->text());
+    };
+    registry.frmConfiguration = config;
     registry.frmManualDial = new TfrmManualDial(registry);
     // Then the tracking window (which sets registry.trackingClearArchiveLists).
     if (registry.shell)

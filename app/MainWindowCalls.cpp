@@ -7,6 +7,7 @@
 #include "app/TfrmMain.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
+#include "config/TfrmConfiguration.h"
 #include "platform/environment/ClockTimer.h"
 #include "platform/environment/Environment.h"
 #include "ui/DBGrid.h"
@@ -14,6 +15,7 @@
 #include "ui/RadioGroup.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QDialog>
 #include <QEventLoop>
 #include <QPushButton>
@@ -34,15 +36,21 @@ private:
     TfrmMain &m_w;
 };
 
-// Backed by the settings record and the line device until the
-// configuration window's controls (editSelectedDevice, rgWaveDest,
-// cbRecord) hold these for the run.
+// The configuration window's controls (editSelectedDevice, rgWaveDest,
+// cbRecord) hold these for the run; without that window, the settings
+// record and the line device.
 class MainCallSettings final : public CallSettings {
 public:
     explicit MainCallSettings(TfrmMain &w) : m_w(w) {}
-    QString selectedDeviceText() const override { return m_w.TapiDevice->SelectedDevice(); }
-    int waveDestination() const override { return m_w.settings().waveDestination; }
-    bool recordCalls() const override { return m_w.settings().recordCalls; }
+    QString selectedDeviceText() const override
+    {
+        return config() ? config()->editSelectedDevice->text() : m_w.TapiDevice->SelectedDevice();
+    }
+    int waveDestination() const override
+    {
+        return config() ? config()->WaveDestination() : m_w.settings().waveDestination;
+    }
+    bool recordCalls() const override { return config() ? config()->RecordCalls() : m_w.settings().recordCalls; }
     QString playListSelection(int list) const override
     {
         const QComboBox *cb = list == 1 ? m_w.cbPLayer1 : m_w.cbPlayer2;
@@ -50,6 +58,10 @@ public:
     }
 
 private:
+    const TfrmConfiguration *config() const
+    {
+        return qobject_cast<const TfrmConfiguration *>(m_w.configurationWindow());
+    }
     TfrmMain &m_w;
 };
 

@@ -5,6 +5,7 @@
 #include "app/TemplateSettings.h"
 #include "app/TfrmSimple.h"
 #include "app/Tools.h"
+#include "config/TfrmConfiguration.h"
 #include "contacts/AddContactIfNew.h"
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
@@ -487,13 +488,8 @@ bool TfrmMain::FormShow()
     guard(*m_dialogs, [&] {
         ok = false;
         DBGrid1->setCurrentRowSelected(true);
-        SettingsLoadHooks hooks;
-        hooks.showMessage = [this](const QString &text) { m_dialogs->showMessage(text); };
-        hooks.setSelectedDevice = [this](const QString &name) { TapiDevice->setSelectedDevice(name); };
-        hooks.selectedDevice = [this] { return TapiDevice->SelectedDevice(); };
-        hooks.setEnableVoice = [this](bool on) { TapiDevice->setEnableVoice(on); };
-        hooks.enableVoice = [this] { return TapiDevice->EnableVoice(); };
-        LoadSettings(m_settings, settingsPaths(), m_env->clock(), hooks);
+        if (auto *config = qobject_cast<TfrmConfiguration *>(m_registry->frmConfiguration))
+            config->LoadSettings();
         applyLoadedSettings();
         CheckOutlook(m_settings.emailHostSelection, m_settings.emailHostApp);
         CheckFaxService(m_settings.faxHostSelection, m_settings.faxHostApp);
@@ -522,12 +518,8 @@ bool TfrmMain::FormShow()
 
 void TfrmMain::applyLoadedSettings()
 {
-    for (QComboBox *cb : {cbPLayer1, cbPlayer2}) {
-        cb->clear();
-        cb->addItems(m_settings.playList);
-    }
-    cbPLayer1->setCurrentIndex(m_settings.play1 < cbPLayer1->count() ? m_settings.play1 : -1);
-    cbPlayer2->setCurrentIndex(m_settings.play2 < cbPlayer2->count() ? m_settings.play2 : -1);
+    // The play list, the device and the host programs went into the
+    // configuration window and the message lists with the load.
     setViewBeforeSend(m_settings.viewBeforeSend);
     // The template window and the fax editor hold the templates from now on;
     // a fax body side file they cannot read is reported and the start goes on.
@@ -537,11 +529,8 @@ void TfrmMain::applyLoadedSettings()
 
 void TfrmMain::collectSettings()
 {
-    m_settings.selectedDevice = TapiDevice->SelectedDevice();
     if (m_registry->frmTemplate)
         collectTemplateSettings(*m_registry->frmTemplate, m_settings);
-    m_settings.play1 = cbPLayer1->currentIndex();
-    m_settings.play2 = cbPlayer2->currentIndex();
 }
 
 void TfrmMain::setViewBeforeSend(bool on)
@@ -557,8 +546,8 @@ void TfrmMain::FormClose()
     m_closing = true;
     Timer1->stop();
     guard(*m_dialogs, [this] {
-        collectSettings();
-        SaveSettings(m_settings, settingsPaths());
+        if (auto *config = qobject_cast<TfrmConfiguration *>(m_registry->frmConfiguration))
+            config->SaveSettings(); // it gathers this window's values through collectSettings
     });
     // The Outlook and fax objects are released here once they exist.
     m_fax->FreeFaxObjects();

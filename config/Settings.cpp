@@ -10,6 +10,10 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 namespace {
 
 QString withSeparator(QString folder)
@@ -38,6 +42,30 @@ void writeFile(const QString &path, const QByteArray &bytes)
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
         throw SettingsFileError(QStringLiteral("Cannot create file \"%1\". %2")
                                     .arg(QDir::toNativeSeparators(path), f.errorString()));
+}
+
+// The play-list index a key name stands for, when it is one: the decimal
+// form a numbered key is written in.
+std::optional<int> playListIndex(const QString &key)
+{
+    bool ok = false;
+    const int n = key.trimmed().toInt(&ok, 10);
+    return ok && n >= 0 && QString::number(n) == key.trimmed() ? std::optional<int>(n) : std::nullopt;
+}
+
+// The numbered keys below count that the section really holds, in index
+// order. A count is only a claim: walking 0..Count-1 key by key would let a
+// 30-byte file with Count=2000000000 hold up start-up for minutes, while the
+// result can never differ from looking only at the keys that exist.
+std::vector<int> numberedKeysBelow(const IniFile &ini, const QString &section, int count)
+{
+    std::vector<int> found;
+    for (const QString &key : ini.ReadSection(section))
+        if (const std::optional<int> n = playListIndex(key); n && *n < count)
+            found.push_back(*n);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
 }
 
 // A list selection as the loader applies it: an index below the entry count
@@ -127,6 +155,12 @@ void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, c
 {
     // Read once; the file does not change while we read it.
     const IniFile ini(paths.iniFile, IniFile::Mode::Buffered);
+    if (QFileInfo(paths.iniFile).size() > ProfileDocument::kMaxFileSize && hooks.showMessage)
+        hooks.showMessage(QStringLiteral("The settings file %1 is larger than %2 MB and was not read. The "
+                                         "defaults are in use, and settings cannot be saved until the file "
+                                         "is repaired or removed.")
+                              .arg(QDir::toNativeSeparators(paths.iniFile))
+                              .arg(ProfileDocument::kMaxFileSize / (1024 * 1024)));
     const QString playList = QStringLiteral("PlayList");
     const QString wave = QStringLiteral("WavePlaying");
     const QString email = QStringLiteral("Email");
@@ -135,7 +169,7 @@ void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, c
     // The three lists start empty at load and take the same entries.
     s.playList.clear();
     const int count = ini.ReadInteger(playList, QStringLiteral("Count"), 0);
-    for (int i = 0; i < count; ++i) {
+    for (const int i : numberedKeysBelow(ini, playList, count)) {
         const QString entry = ini.ReadString(playList, QString::number(i), QString());
         if (!entry.isEmpty())
             s.playList << entry;
@@ -183,13 +217,20 @@ void SaveSettings(const Settings &s, const SettingsPaths &paths)
     const QString fax = QStringLiteral("Fax");
 
     // Numbered keys of the old list go first, so a shorter list leaves none
-    // of them behind.
+    // of them behind. Those the new list writes again are updated in place
+    // instead, so a hand-kept line whose entry did not change stays as it is.
     const int oldCount = ini.ReadInteger(playList, QStringLiteral("Count"), 0);
-    for (int i = 0; i < oldCount; ++i)
-        ini.DeleteKey(playList, QString::number(i));
-    ini.WriteInteger(playList, QStringLiteral("Count"), static_cast<int>(s.playList.size()));
+    const qsizetype newCount = s.playList.size();
+    ini.DeleteKeys(playList, [oldCount, newCount](const QString &key) {
+        const std::optional<int> n = playListIndex(key);
+        return n && *n < oldCount && *n >= newCount;
+    });
+    std::vector<std::pair<QString, QString>> entries;
+    entries.reserve(s.playList.size() + 1);
+    entries.emplace_back(QStringLiteral("Count"), QString::number(s.playList.size()));
     for (qsizetype i = 0; i < s.playList.size(); ++i)
-        ini.WriteString(playList, QString::number(i), s.playList[i]);
+        entries.emplace_back(QString::number(i), s.playList[i]);
+    ini.WriteStrings(playList, entries);
 
     ini.WriteString(QStringLiteral("TapiDevice"), QStringLiteral("Selection"), s.selectedDevice);
 

@@ -110,3 +110,16 @@ std::optional<QString> QtDialogs::saveFile(const FileDialogRequest &request)
         return std::nullopt;
     return withDefaultExt(dlg.selectedFiles().first(), request.defaultExt);
 }
+
+std::optional<QStringList> QtDialogs::openFiles(const FileDialogRequest &request)
+{
+    QFileDialog dlg(m_parent, request.title, request.folder, qtFilter(request.filter));
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFiles);
+    dlg.setSizeGripEnabled(true);
+    if (!request.fileName.isEmpty())
+        dlg.selectFile(request.fileName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dlg.selectedFiles();
+}

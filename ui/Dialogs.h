@@ -39,6 +39,14 @@ public:
     // Empty when the operator cancels.
     virtual std::optional<QString> openFile(const FileDialogRequest &request) = 0;
     virtual std::optional<QString> saveFile(const FileDialogRequest &request) = 0;
+    // Several files at once, in the order the dialog gives them; empty when
+    // the operator cancels. By default, the one file openFile gives.
+    virtual std::optional<QStringList> openFiles(const FileDialogRequest &request)
+    {
+        if (std::optional<QString> one = openFile(request))
+            return QStringList{*one};
+        return std::nullopt;
+    }
 
     // A plain box: OK button, the application title as caption.
     void showMessage(const QString &text) { messageBox(text, applicationTitle(), MsgButtons::Ok, MsgIcon::None); }
@@ -53,6 +61,7 @@ public:
     void showError(const QString &text) override;
     std::optional<QString> openFile(const FileDialogRequest &request) override;
     std::optional<QString> saveFile(const FileDialogRequest &request) override;
+    std::optional<QStringList> openFiles(const FileDialogRequest &request) override;
 
     // "A|*.a|B|*.b" -> "A (*.a);;B (*.b)" as QFileDialog wants it.
     static QString qtFilter(const QString &windowsFilter);

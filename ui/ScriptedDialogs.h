@@ -27,6 +27,8 @@ public:
     void answer(MsgResult r) { m_answers.push_back(r); }
     // Answers for file dialogs, in order; nullopt is a cancel.
     void answerFile(std::optional<QString> path) { m_files.push_back(std::move(path)); }
+    // Answers for dialogs that choose several files, in order; nullopt is a cancel.
+    void answerFiles(std::optional<QStringList> paths) { m_fileLists.push_back(std::move(paths)); }
     // The next file dialog's answer with its read-only box ticked.
     void answerFileReadOnly(const QString &path)
     {
@@ -51,6 +53,15 @@ public:
     }
     std::optional<QString> openFile(const FileDialogRequest &request) override { return file(Shown::Open, request); }
     std::optional<QString> saveFile(const FileDialogRequest &request) override { return file(Shown::Save, request); }
+    std::optional<QStringList> openFiles(const FileDialogRequest &request) override
+    {
+        shown.push_back({Shown::Open, request.fileName, request.folder, MsgButtons::Ok, MsgIcon::None, request});
+        if (m_fileLists.empty())
+            throw std::logic_error("unexpected file dialog: " + request.title.toStdString());
+        auto r = m_fileLists.front();
+        m_fileLists.pop_front();
+        return r;
+    }
 
     // Texts of everything shown, in order (for compact assertions).
     QStringList texts() const
@@ -60,7 +71,7 @@ public:
             out << s.text;
         return out;
     }
-    bool allAnswersUsed() const { return m_answers.empty() && m_files.empty(); }
+    bool allAnswersUsed() const { return m_answers.empty() && m_files.empty() && m_fileLists.empty(); }
 
 private:
     std::optional<QString> file(Shown::Kind kind, const FileDialogRequest &request)
@@ -79,6 +90,7 @@ private:
 
     std::deque<MsgResult> m_answers;
     std::deque<std::optional<QString>> m_files;
+    std::deque<std::optional<QStringList>> m_fileLists;
     std::vector<size_t> m_readOnly; // indexes, counted over all file answers, of read-only ones
     size_t m_answered = 0;
 };

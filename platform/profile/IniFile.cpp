@@ -47,7 +47,7 @@ QString IniFile::ReadString(const QString &section, const QString &key, const QS
         return GetPrivateProfileString(section, key, defaultValue, m_fileName, bufferSize);
     std::optional<QString> found;
     if (const ProfileDocument *doc = document())
-        found = doc->value(section, key);
+        found = doc->value(section, key, bufferSize > 0 ? bufferSize - 1 : -1);
     QString result = found ? *found : defaultValue;
     if (!found)
         while (!result.isEmpty() && result.back() == ' ')
@@ -131,6 +131,32 @@ void IniFile::WriteDate(const QString &section, const QString &key, const QDate 
 void IniFile::WriteTime(const QString &section, const QString &key, const QTime &value)
 {
     WriteString(section, key, formatTime(value));
+}
+
+void IniFile::WriteStrings(const QString &section, const std::vector<std::pair<QString, QString>> &values)
+{
+    if (buffered()) {
+        ProfileDocument *doc = document();
+        if (!doc || !doc->setValues(section, values))
+            failWrite();
+        m_dirty = true;
+        return;
+    }
+    ProfileDocument doc;
+    if (!doc.load(m_fileName) || !doc.setValues(section, values) || !doc.save(m_fileName))
+        failWrite();
+}
+
+void IniFile::DeleteKeys(const QString &section, const std::function<bool(const QString &)> &matches)
+{
+    if (buffered()) {
+        if (ProfileDocument *doc = document(); doc && doc->removeKeys(section, matches))
+            m_dirty = true;
+        return;
+    }
+    ProfileDocument doc;
+    if (doc.load(m_fileName) && doc.removeKeys(section, matches))
+        doc.save(m_fileName);
 }
 
 void IniFile::DeleteKey(const QString &section, const QString &key)

@@ -13,7 +13,10 @@
 #include <QString>
 #include <QTime>
 
+#include <functional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 // A write that did not reach the file. The text is "Unable to write to %s"
 // with the file's path.
@@ -66,7 +69,13 @@ public:
     void WriteDate(const QString &section, const QString &key, const QDate &value);
     void WriteTime(const QString &section, const QString &key, const QTime &value);
 
+    // Many keys of one section in one pass over the file, as WriteString
+    // would write them one after the other.
+    void WriteStrings(const QString &section, const std::vector<std::pair<QString, QString>> &values);
+
     void DeleteKey(const QString &section, const QString &key);
+    // Deletes every key of the section whose name matches, in one pass.
+    void DeleteKeys(const QString &section, const std::function<bool(const QString &key)> &matches);
     void EraseSection(const QString &section);
 
     bool SectionExists(const QString &section) const;

@@ -8,7 +8,7 @@ QString GetPrivateProfileString(const QString &section, const QString &key, cons
     ProfileDocument doc;
     std::optional<QString> found;
     if (doc.load(fileName))
-        found = doc.value(section, key);
+        found = doc.value(section, key, bufferSize > 0 ? bufferSize - 1 : -1);
     QString result;
     if (found)
         result = *found;

@@ -1,7 +1,8 @@
-#include "tests/support/TestFiles.h"
 #include "config/Settings.h"
+#include "tests/support/TestFiles.h"
 
 #include "platform/profile/IniFile.h"
+#include "platform/profile/ProfileDocument.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -141,11 +142,78 @@ TEST_F(SettingsTest, PlayListSkipsEmptyEntriesAndSaveLeavesNoStaleKeys)
     // THEN Count 2 with keys "0" and "1"; every numbered key below the old
     // count is gone, and a key beyond it is left as it was
     const IniFile file(paths.iniFile);
-    EXPECT_EQ(file.ReadSection("PlayList"), (QStringList{"Count", "5", "0", "1"}));
+    EXPECT_EQ(file.ReadSection("PlayList"), (QStringList{"Count", "0", "1", "5"}));
     EXPECT_EQ(file.ReadString("PlayList", "Count", ""), "2");
     EXPECT_EQ(file.ReadString("PlayList", "0", ""), "/w/a.wav");
     EXPECT_EQ(file.ReadString("PlayList", "1", ""), "/w/c.wav");
     EXPECT_EQ(load().playList, (QStringList{"/w/a.wav", "/w/c.wav"}));
+}
+
+TEST_F(SettingsTest, HandSpacedLinesStayAsTheyAreWhenTheirValuesDoNotChange)
+{
+    // GIVEN a hand-kept file with blanks around "=" and a value in quotes
+    const QByteArray text = "[PlayList]\r\nCount = 2\r\n0 = /w/a.wav\r\n1= /w/b.wav\r\n\r\n"
+                            "[WavePlaying]\r\nPlay1 =0\r\nPlay2 = 1\r\nDestination = 2\r\n\r\n"
+                            "[Email]\r\nSubject = 'Spring offer'\r\n";
+    writeIni(text);
+
+    // WHEN it is loaded and saved without a change
+    Settings s = load();
+    SaveSettings(s, paths);
+
+    // THEN its lines are the same; the keys it lacked come after them
+    EXPECT_TRUE(ini().startsWith(text.left(text.indexOf("[Email]")))) << ini().toStdString();
+    EXPECT_TRUE(ini().contains("Subject = 'Spring offer'\r\n")) << ini().toStdString();
+
+    // and a changed value rewrites only its own line
+    s.playList.removeLast();
+    SaveSettings(s, paths);
+    EXPECT_TRUE(
+        ini().startsWith("[PlayList]\r\nCount=1\r\n0 = /w/a.wav\r\n\r\n[WavePlaying]\r\nPlay1 =0\r\n"))
+        << ini().toStdString();
+}
+
+TEST_F(SettingsTest, APlayListCountIsBoundedByTheKeysTheFileHolds)
+{
+    // GIVEN 40 bytes claiming two billion entries, one of them far along
+    writeIni("[PlayList]\r\nCount=2000000000\r\n70000=/w/far.wav\r\n");
+
+    // THEN load and save finish at once and give what a walk over every
+    // index would give
+    Settings s = load();
+    EXPECT_EQ(s.playList, QStringList{"/w/far.wav"});
+    SaveSettings(s, paths);
+    const IniFile file(paths.iniFile);
+    EXPECT_EQ(file.ReadSection("PlayList"), (QStringList{"Count", "0"}));
+    EXPECT_EQ(load().playList, QStringList{"/w/far.wav"});
+
+    // Keys that only look like numbers are not entries ("01" is not "1"),
+    // and a negative count lists nothing
+    writeIni("[PlayList]\r\nCount=3\r\n01=/w/x.wav\r\n+2=/w/y.wav\r\n2=/w/z.wav\r\n");
+    EXPECT_EQ(load().playList, QStringList{"/w/z.wav"});
+    writeIni("[PlayList]\r\nCount=-5\r\n0=/w/x.wav\r\n");
+    EXPECT_TRUE(load().playList.isEmpty());
+}
+
+TEST_F(SettingsTest, AnOversizedFileIsReportedNotReadAndNeverOverwritten)
+{
+    // GIVEN a settings file past the size any real one has
+    QByteArray big = "[PlayList]\r\nCount=2\r\n0=/w/a.wav\r\n1=/w/b.wav\r\n[Fax]\r\nNote=";
+    big += QByteArray(ProfileDocument::kMaxFileSize, 'x') + "\r\n";
+    writeIni(big);
+    QStringList messages;
+    SettingsLoadHooks hooks;
+    hooks.showMessage = [&](const QString &text) { messages << text; };
+
+    // THEN the load says so and goes on with the defaults
+    Settings s = load(hooks);
+    EXPECT_TRUE(s.playList.isEmpty());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("Kestrun.ini")) << messages[0].toStdString();
+
+    // and a save refuses to replace it with only our keys
+    EXPECT_THROW(SaveSettings(s, paths), EIniFileException);
+    EXPECT_EQ(ini(), big);
 }
 
 TEST_F(SettingsTest, PlaySelectionsOutsideTheListSelectNothing)

@@ -171,6 +171,58 @@ TEST_F(ProfileTest, FileKeepsItsEncoding)
     EXPECT_EQ(bytes(), QByteArray("\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0x\0\r\0\n\0", 22));
 }
 
+TEST_F(ProfileTest, AWindowsFileKeepsItsCodePageAfterAWriteRemovesItsLastAccent)
+{
+    // GIVEN a Windows-1252 file whose only accented letter is then written away
+    put("[Fax]\r\nSubject=Caf\xE9\r\n");
+    ASSERT_TRUE(WritePrivateProfileString("Fax", QString("Subject"), QString("Prices"), file));
+    EXPECT_EQ(bytes(), "[Fax]\r\nSubject=Prices\r\n");
+
+    // WHEN a later write brings one back, it comes in the same code page
+    ASSERT_TRUE(WritePrivateProfileString("Fax", QString("Note"), QString::fromUtf8("déjà vu"), file));
+    EXPECT_EQ(bytes(), "[Fax]\r\nSubject=Prices\r\nNote=d\xE9j\xE0 vu\r\n");
+    EXPECT_EQ(GetPrivateProfileString("Fax", "Note", "", file), QString::fromUtf8("déjà vu"));
+
+    // A UTF-8 file with accents stays UTF-8.
+    put("[Fax]\r\nSubject=Caf\xC3\xA9\r\n");
+    ASSERT_TRUE(WritePrivateProfileString("Fax", QString("Note"), QString::fromUtf8("à"), file));
+    EXPECT_EQ(bytes(), "[Fax]\r\nSubject=Caf\xC3\xA9\r\nNote=\xC3\xA0\r\n");
+}
+
+TEST_F(ProfileTest, AWriteOfTheSameValueLeavesTheLineAsItStands)
+{
+    put("[PlayList]\r\nCount = 2\r\n0 = \" a \"\r\n");
+    for (const auto &[key, value] : std::vector<std::pair<QString, QString>>{{"count", "2"}, {"0", " a "}})
+        ASSERT_TRUE(WritePrivateProfileString("PlayList", key, value, file));
+    EXPECT_EQ(bytes(), "[PlayList]\r\nCount = 2\r\n0 = \" a \"\r\n");
+    ASSERT_TRUE(WritePrivateProfileString("PlayList", QString("Count"), QString("3"), file));
+    EXPECT_EQ(bytes(), "[PlayList]\r\nCount=3\r\n0 = \" a \"\r\n");
+}
+
+TEST_F(ProfileTest, BatchWritesAndDeletesMatchOneByOne)
+{
+    const QByteArray start = "[A]\r\nk=1\r\nx=2\r\nK=3\r\n\r\n[B]\r\nz=1\r\n";
+    // Deleting: the first of a repeated key goes, a later repeat stays.
+    put(start);
+    IniFile(file).DeleteKeys("a",
+                             [](const QString &key) { return key.compare("k", Qt::CaseInsensitive) == 0; });
+    EXPECT_EQ(bytes(), "[A]\r\nx=2\r\nK=3\r\n\r\n[B]\r\nz=1\r\n");
+
+    // Writing: an existing key in place, new keys before the blank line, a
+    // key given twice once with its later value; a new section at the end
+    const std::vector<std::pair<QString, QString>> values{{"X", "9"}, {"n", "1"}, {"m", "2"}, {"N", "3"}};
+    put(start);
+    IniFile(file).WriteStrings("A", values);
+    const QByteArray batched = bytes();
+    put(start);
+    for (const auto &[key, value] : values)
+        IniFile(file).WriteString("A", key, value);
+    EXPECT_EQ(batched, bytes());
+    EXPECT_EQ(batched, "[A]\r\nk=1\r\nx=9\r\nK=3\r\nn=3\r\nm=2\r\n\r\n[B]\r\nz=1\r\n");
+    IniFile(file).WriteStrings("C", {{"a", "1"}, {"b", "2"}});
+    EXPECT_TRUE(bytes().endsWith("z=1\r\n\r\n[C]\r\na=1\r\nb=2\r\n"));
+}
+
 TEST_F(ProfileTest, FileThatCannotBeWrittenFailsWithItsPath)
 {
     const QString unwritable = dir.path() + "/no such folder/Kestrun.ini";
@@ -297,7 +349,8 @@ TEST_F(ProfileTest, UndefinedWindows1252BytesSurviveAWrite)
     // 0x81 and 0x9D hold no character; they read as C1 controls and go back
     // as the same bytes, so the file stays in its code page.
     put("[A]\r\nk=\x81\x9D\xE9\r\n");
-    EXPECT_EQ(GetPrivateProfileString("A", "k", "", file), QString(QChar(0x0081)) + QChar(0x009D) + QChar(0x00E9));
+    EXPECT_EQ(GetPrivateProfileString("A", "k", "", file),
+              QString(QChar(0x0081)) + QChar(0x009D) + QChar(0x00E9));
     ASSERT_TRUE(WritePrivateProfileString("A", QString("n"), QString("x"), file));
     EXPECT_EQ(bytes(), "[A]\r\nk=\x81\x9D\xE9\r\nn=x\r\n");
 
