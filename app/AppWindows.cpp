@@ -17,6 +17,30 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
     // The template window comes here once it is built, then the fax editor.
     registry.frmRichEditor = new TFrmRichEditor(*registry.dialogs, QCoreApplication::arguments());
+    registry.openRichTextDocument = [&registry](const QString &path) {
+        auto *editor = qobject_cast<TFrmRichEditor *>(registry.richTextDocumentWindow.data());
+        if (editor && editor->FileName() != path) {
+            editor->close(); // offers to save what it holds
+            if (editor->isVisible())
+                return;
+            editor = nullptr;
+        }
+        if (!editor) {
+            editor = new TFrmRichEditor(*registry.dialogs, {});
+            editor->setObjectName(QStringLiteral("frmDocumentEditor"));
+            editor->setAttribute(Qt::WA_DeleteOnClose);
+            try {
+                editor->PerformFileOpen(path);
+            } catch (...) {
+                delete editor;
+                throw;
+            }
+            registry.richTextDocumentWindow = editor;
+        }
+        editor->show();
+        editor->raise();
+        editor->activateWindow();
+    };
     // Then, in this order, as each is wired in: the configuration window,
     // the manual dial window and the tracking window (which sets
     // registry.trackingClearArchiveLists).
@@ -26,6 +50,8 @@ void CreateWindows(WindowRegistry &registry)
 
 void DestroyWindows(WindowRegistry &registry)
 {
+    delete registry.richTextDocumentWindow.data();
+    registry.openRichTextDocument = nullptr;
     for (QWidget *w :
          {registry.frmAbout, registry.frmTracking, registry.frmManualDial, registry.frmConfiguration,
           static_cast<QWidget *>(registry.frmRichEditor), registry.frmTemplate})

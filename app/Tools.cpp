@@ -29,7 +29,8 @@ void OpenSystemTool(SystemTool tool, Dialogs &dialogs, Shell &shell)
         dialogs.showMessage(info.missingMessage);
 }
 
-void OpenCallScript(Shell &shell, const QString &programFolder)
+void OpenCallScript(Shell &shell, const QString &programFolder,
+                    const std::function<void(const QString &path)> &openOwnEditor)
 {
     const QString script = QDir(programFolder).filePath(QString::fromLatin1(kCallScriptName));
     if (!QFileInfo::exists(script)) {
@@ -40,6 +41,9 @@ void OpenCallScript(Shell &shell, const QString &programFolder)
             throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
                                     .arg(QDir::toNativeSeparators(script), f.errorString()));
     }
-    shell.ShellExecute(QStringLiteral("open"), QStringLiteral("wordpad.exe"),
-                       QString::fromLatin1(kCallScriptName), programFolder, ShowCommand::Show);
+    const ShellResult r =
+        shell.ShellExecute(QStringLiteral("open"), QStringLiteral("wordpad.exe"),
+                           QString::fromLatin1(kCallScriptName), programFolder, ShowCommand::Show);
+    if (!r.ok() && openOwnEditor)
+        openOwnEditor(script);
 }

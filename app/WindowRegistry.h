@@ -35,6 +35,24 @@ struct WindowRegistry {
     // The tracking window's ClearArchiveLists, once that window exists.
     std::function<void()> trackingClearArchiveLists;
 
+    // Opens an RTF document in the program's own rich-text editor (a window
+    // of the fax editor's kind, not the fax editor itself, whose document is
+    // the fax body); the call script falls back to it.
+    std::function<void(const QString &path)> openRichTextDocument;
+    QPointer<QWidget> richTextDocumentWindow;
+
     // Ends the program (the program entry quits the event loop; tests record it).
     std::function<void()> terminate;
+    // Set by EndProgram: windows closed from now on are closed by the
+    // program's end, not by the operator, and run no close steps.
+    bool programEnding = false;
 };
+
+// "E&xit Program", and closing the compact panel or the number list: the
+// program ends without the main contact window's close steps.
+inline void EndProgram(WindowRegistry &registry)
+{
+    registry.programEnding = true;
+    if (registry.terminate)
+        registry.terminate();
+}
