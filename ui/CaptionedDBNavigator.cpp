@@ -2,8 +2,6 @@
 
 #include "ui/Dialogs.h"
 
-#include <QEvent>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QStyle>
 #include <QToolButton>
@@ -65,46 +63,16 @@ TCaptionedDBNavigator::TCaptionedDBNavigator(DataSource &source, Dialogs &dialog
         btn->setIcon(style()->standardIcon(glyph(b)));
         btn->setIconSize(QSize(16, 16));
         btn->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        // Widths come from the stretch factors alone (fitCaptions).
-        btn->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+        btn->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         // The buttons take no focus, so a control being edited keeps it.
         btn->setFocusPolicy(Qt::NoFocus);
         connect(btn, &QToolButton::clicked, this, [this, b] { BtnClick(b); });
         row->addWidget(btn);
         m_buttons[b] = btn;
     }
-    fitCaptions();
     connect(&source, &DataSource::recordChanged, this, &TCaptionedDBNavigator::updateButtons);
     connect(&source, &DataSource::stateChanged, this, &TCaptionedDBNavigator::updateButtons);
     updateButtons();
-}
-
-// Equal widths leave "Cancel" and "Delete" touching their buttons' edges
-// while "Edit" has room to spare: each button gets its caption's width and
-// an equal share of what is left.
-void TCaptionedDBNavigator::fitCaptions()
-{
-    auto *row = static_cast<QHBoxLayout *>(layout());
-    const QFontMetrics fm(font());
-    int captions = 0;
-    for (const auto &[b, btn] : m_buttons)
-        captions += fm.horizontalAdvance(btn->text());
-    const int spare = m_buttons.empty() ? 0 : std::max(0, width() - captions) / int(m_buttons.size());
-    for (const auto &[b, btn] : m_buttons)
-        row->setStretchFactor(btn, fm.horizontalAdvance(btn->text()) + std::max(1, spare));
-}
-
-void TCaptionedDBNavigator::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    fitCaptions();
-}
-
-void TCaptionedDBNavigator::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
-        fitCaptions();
 }
 
 QToolButton *TCaptionedDBNavigator::button(Button b) const

@@ -29,13 +29,8 @@ public:
     // Recomputes which buttons are enabled.
     void updateButtons();
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void changeEvent(QEvent *event) override;
-
 private:
     void act(Button b);
-    void fitCaptions();
 
     DataSource *m_source;
     Dialogs *m_dialogs;

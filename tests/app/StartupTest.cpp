@@ -228,17 +228,24 @@ TEST_F(StartupTest, NavigatorCaptionsFitTheirButtons)
         }
 }
 
+// A desktop theme gives menus, message boxes and tool buttons fonts of their
+// own, larger than the windows'; the program's font replaces them all.
 TEST_F(StartupTest, MenusMessageBoxesAndFileDialogsShareTheWindowsFont)
 {
     const QFont before = QApplication::font();
+    QFont theme = before;
+    theme.setPointSizeF(11);
+    for (const char *cls : {"QMenu", "QMenuBar", "QMessageBox", "QToolButton", "QLabel"})
+        QApplication::setFont(theme, cls);
     useProgramFont();
     start();
     const QFont window = main->font();
     QMenu menu;
     QMessageBox box;
     QFileDialog files(nullptr, {}, {}, {});
+    QWidget *navButton = main->DBNavigator2->button(TCaptionedDBNavigator::nbCancel);
     for (QWidget *w : {static_cast<QWidget *>(&menu), static_cast<QWidget *>(main->menuBar()),
-                       static_cast<QWidget *>(&box), static_cast<QWidget *>(&files)}) {
+                       static_cast<QWidget *>(&box), static_cast<QWidget *>(&files), navButton}) {
         EXPECT_EQ(w->font().family(), window.family()) << w->metaObject()->className();
         EXPECT_EQ(w->font().pointSizeF(), window.pointSizeF()) << w->metaObject()->className();
     }
