@@ -7,6 +7,7 @@
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
 #include "import/TfrmImportWizard.h"
+#include "messaging/FaxServiceAccess.h"
 #include "messaging/TFrmRichEditor.h"
 #include "platform/environment/Environment.h"
 #include "platform/richedit/RichEdit.h"
@@ -116,6 +117,8 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     buildMenus();
     buildLayout();
     createLineDevice();
+    m_fax = std::make_unique<FaxServiceAccess>(*m_env, registry.shell, *m_dialogs);
+    registry.checkFaxService = [this](int host, const QString &program) { CheckFaxService(host, program); };
     DataSourceStateChange(); // the search waits for an open table
 
     Timer1 = new QTimer(this);
@@ -160,6 +163,7 @@ void TfrmMain::createLineDevice()
 
 TfrmMain::~TfrmMain()
 {
+    m_registry->checkFaxService = nullptr;
     m_hint.reset();
     // Controls go before the data source they are bound to.
     delete centralWidget();
@@ -497,6 +501,7 @@ bool TfrmMain::FormShow()
         LoadSettings(m_settings, settingsPaths(), m_env->clock(), hooks);
         applyLoadedSettings();
         // The Outlook and fax service checks come here with their windows.
+        CheckFaxService(m_settings.faxHostSelection, m_settings.faxHostApp);
         m_hint = std::make_unique<ApplicationHint>([this](const QString &h) { DisplayHint(h); });
         cbFields->clear();
         cbFields->addItems(m_table->FieldNames());
@@ -562,6 +567,7 @@ void TfrmMain::FormClose()
         SaveSettings(m_settings, settingsPaths());
     });
     // The Outlook and fax objects are released here once they exist.
+    m_fax->FreeFaxObjects();
     if (m_registry->frmSimple)
         m_registry->frmSimple->close();
     else if (m_registry->terminate)
@@ -810,6 +816,32 @@ void TfrmMain::openTool(int tool)
 {
     if (m_registry->shell)
         OpenSystemTool(SystemTool(tool), *m_dialogs, *m_registry->shell);
+}
+
+void TfrmMain::CheckFaxService(int hostSelection, const QString &hostProgram)
+{
+    m_fax->CheckFaxService(hostSelection, hostProgram);
+    FaxServiceAvailable = m_fax->FaxServiceAvailable;
+}
+
+QString TfrmMain::FaxHostProgram() const
+{
+    return m_fax->FaxHostProgram;
+}
+
+bool TfrmMain::PrepareFaxObjects()
+{
+    return m_fax->PrepareFaxObjects([this] { btnSendFax->hide(); });
+}
+
+TFaxServer *TfrmMain::FaxServer() const
+{
+    return m_fax->FaxServer();
+}
+
+TFaxDocument *TfrmMain::FaxDocument() const
+{
+    return m_fax->FaxDocument();
 }
 
 void TfrmMain::OpenFaxConsole1Click()

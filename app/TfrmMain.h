@@ -31,6 +31,9 @@ class TStatusBar;
 class TTapiDevice;
 class TTapiStatus;
 class TComPort;
+class FaxServiceAccess;
+class TFaxServer;
+class TFaxDocument;
 
 // The main contact window: the contact grid, the fields of the current
 // contact, the command panel, the contact views and the search. It owns the
@@ -169,6 +172,15 @@ public:
     bool OutlookAvailable = false;
     bool FaxServiceAvailable = false;
 
+    // The fax availability check, for start-up and the configuration
+    // window's fax host controls (through the registry's checkFaxService).
+    void CheckFaxService(int hostSelection, const QString &hostProgram);
+    QString FaxHostProgram() const;
+    // Before each fax send: false when the service cannot be used.
+    bool PrepareFaxObjects();
+    TFaxServer *FaxServer() const;
+    TFaxDocument *FaxDocument() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -193,6 +205,7 @@ private:
     std::unique_ptr<TDbfTable> m_table;
     ::DataSource *m_dataSource = nullptr;
     std::unique_ptr<ApplicationHint> m_hint;
+    std::unique_ptr<FaxServiceAccess> m_fax;
     Settings m_settings;
     QString m_programFolder;
     QString m_templateFolder;

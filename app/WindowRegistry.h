@@ -41,6 +41,11 @@ struct WindowRegistry {
     std::function<void(const QString &path)> openRichTextDocument;
     QPointer<QWidget> richTextDocumentWindow;
 
+    // The main contact window's fax availability check (host choice: 0 the
+    // fax service, 1 "Other .."; the other program's path), for the
+    // configuration window's fax host controls.
+    std::function<void(int hostSelection, const QString &hostProgram)> checkFaxService;
+
     // Ends the program (the program entry quits the event loop; tests record it).
     std::function<void()> terminate;
     // Set by EndProgram: windows closed from now on are closed by the
