@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 
 #include "app/TfrmMain.h"
+#include "app/TfrmManualDial.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
 #include "messaging/TFrmRichEditor.h"
@@ -41,9 +42,9 @@ void CreateWindows(WindowRegistry &registry)
         editor->raise();
         editor->activateWindow();
     };
-    // Then, in this order, as each is wired in: the configuration window,
-    // the manual dial window and the tracking window (which sets
-    // registry.trackingClearArchiveLists).
+    // The configuration window comes here once it is built.
+    registry.frmManualDial = new TfrmManualDial(registry);
+    // Then the tracking window (which sets registry.trackingClearArchiveLists).
     if (registry.shell)
         registry.frmAbout = new TfrmAbout(*registry.shell);
 }
