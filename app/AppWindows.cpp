@@ -41,6 +41,30 @@ void CreateWindows(WindowRegistry &registry)
             registry.checkFaxService(config->rgFaxHost->ItemIndex(), config->editFaxProg->text());
     };
     registry.frmConfiguration = config;
+    registry.openRichTextDocument = [&registry](const QString &path) {
+        auto *editor = qobject_cast<TFrmRichEditor *>(registry.richTextDocumentWindow.data());
+        if (editor && editor->FileName() != path) {
+            editor->close(); // offers to save what it holds
+            if (editor->isVisible())
+                return;
+            editor = nullptr;
+        }
+        if (!editor) {
+            editor = new TFrmRichEditor(*registry.dialogs, {});
+            editor->setObjectName(QStringLiteral("frmDocumentEditor"));
+            editor->setAttribute(Qt::WA_DeleteOnClose);
+            try {
+                editor->PerformFileOpen(path);
+            } catch (...) {
+                delete editor;
+                throw;
+            }
+            registry.richTextDocumentWindow = editor;
+        }
+        editor->show();
+        editor->raise();
+        editor->activateWindow();
+    };
     registry.frmManualDial = new TfrmManualDial(registry);
     // Then the tracking window (which sets registry.trackingClearArchiveLists).
     if (registry.shell)
@@ -49,6 +73,8 @@ void CreateWindows(WindowRegistry &registry)
 
 void DestroyWindows(WindowRegistry &registry)
 {
+    delete registry.richTextDocumentWindow.data();
+    registry.openRichTextDocument = nullptr;
     for (QWidget *w :
          {registry.frmAbout, registry.frmTracking, registry.frmManualDial, registry.frmConfiguration,
           static_cast<QWidget *>(registry.frmRichEditor), static_cast<QWidget *>(registry.frmTemplate)})

@@ -559,14 +559,16 @@ void TfrmMain::FormClose()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
-    FormClose();
+    // Quitting closes the visible windows; that is not the operator closing
+    // this one, so the settings stay as they are.
+    if (!m_registry->programEnding)
+        FormClose();
     event->accept();
 }
 
 void TfrmMain::Exit1Click()
 {
-    if (m_registry->terminate)
-        m_registry->terminate();
+    EndProgram(*m_registry);
 }
 
 // ---------------------------------------------------------------- views and search
@@ -782,7 +784,7 @@ void TfrmMain::OpenOutlookOutboxFolder1Click()
 void TfrmMain::btnScriptClick()
 {
     if (m_registry->shell)
-        OpenCallScript(*m_registry->shell, m_programFolder);
+        OpenCallScript(*m_registry->shell, m_programFolder, m_registry->openRichTextDocument);
 }
 
 void TfrmMain::openTool(int tool)

@@ -96,8 +96,7 @@ void TfrmSimple::FormHide()
 void TfrmSimple::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    if (m_registry->terminate)
-        m_registry->terminate();
+    EndProgram(*m_registry);
 }
 
 void TfrmSimple::btnMainClick()

@@ -2,6 +2,7 @@
 
 #include "app/TfrmMain.h"
 #include "app/TfrmSimple.h"
+#include "contacts/ContactView.h"
 #include "platform/environment/Environment.h"
 #include "ui/DataSource.h"
 #include "ui/ErrorGuard.h"
@@ -9,7 +10,6 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
-#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -71,11 +71,8 @@ void TfrmSimpleNumbers::DBGrid1DrawColumnCell(DBGrid::DrawCell &cell)
         dateField = QStringLiteral("EMAILBACK");
     else
         return;
-    // The table shows a date in the short date format; comparing that text
-    // with today's in the same format compares whole days.
-    const QString today =
-        QLocale().toString(m_registry->environment->clock().now().date(), QLocale::ShortFormat);
-    if (t.DisplayText(cell.bookmark, dateField) == today)
+    // Whole dates: the short display text drops the century.
+    if (IsDueToday(t.DateAt(cell.bookmark, dateField), m_registry->environment->clock().now().date()))
         cell.background = QColor(0, 255, 0);
 }
 
@@ -86,8 +83,8 @@ void TfrmSimpleNumbers::FormClose()
     m_closing = true;
     if (m_registry->frmSimple)
         m_registry->frmSimple->close();
-    else if (m_registry->terminate)
-        m_registry->terminate();
+    else
+        EndProgram(*m_registry);
 }
 
 void TfrmSimpleNumbers::closeEvent(QCloseEvent *event)

@@ -45,7 +45,8 @@ void RegisterFaxService(SystemShell &shell, const QString &programFolder)
             shell.registerProgram(QString::fromLatin1(t.name), {program, t.arguments});
 }
 
-void OpenCallScript(Shell &shell, const QString &programFolder)
+void OpenCallScript(Shell &shell, const QString &programFolder,
+                    const std::function<void(const QString &path)> &openOwnEditor)
 {
     const QString script = QDir(programFolder).filePath(QString::fromLatin1(kCallScriptName));
     if (!QFileInfo::exists(script)) {
@@ -56,6 +57,9 @@ void OpenCallScript(Shell &shell, const QString &programFolder)
             throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
                                     .arg(QDir::toNativeSeparators(script), f.errorString()));
     }
-    shell.ShellExecute(QStringLiteral("open"), QStringLiteral("wordpad.exe"),
-                       QString::fromLatin1(kCallScriptName), programFolder, ShowCommand::Show);
+    const ShellResult r =
+        shell.ShellExecute(QStringLiteral("open"), QStringLiteral("wordpad.exe"),
+                           QString::fromLatin1(kCallScriptName), programFolder, ShowCommand::Show);
+    if (!r.ok() && openOwnEditor)
+        openOwnEditor(script);
 }

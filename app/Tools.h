@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include <stdexcept>
 
 // A file that could not be created; the text names it.
@@ -36,12 +38,17 @@ void OpenSystemTool(SystemTool tool, Dialogs &dialogs, Shell &shell);
 void RegisterFaxService(SystemShell &shell, const QString &programFolder);
 
 // The call script's file name and the content of a new one: an empty
-// rich-text document, seven characters, no line end.
+// rich-text document with the character set, a font and one paragraph.
+// A bare "{\rtf1}" is refused as invalid by the editors that stand for
+// WordPad here, so a fresh script could never be edited.
 inline const char *const kCallScriptName = "script.rtf";
-inline const char *const kEmptyCallScript = "{\\rtf1}";
+inline const char *const kEmptyCallScript =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Tahoma;}}\\pard\\f0\\fs20\\par\n}";
 
 // btnScriptClick: creates script.rtf in the program folder when it is
-// missing and opens it in the rich-text editor; whether the editor starts is
-// not looked at. Throws EFCreateError, and starts nothing, when the file
-// cannot be created.
-void OpenCallScript(Shell &shell, const QString &programFolder);
+// missing and opens it in the rich-text editor the shell finds for
+// WordPad. When the shell has none, openOwnEditor (if given) gets the
+// script's path, so the script can always be edited. Throws EFCreateError,
+// and opens nothing, when the file cannot be created.
+void OpenCallScript(Shell &shell, const QString &programFolder,
+                    const std::function<void(const QString &path)> &openOwnEditor = {});

@@ -40,6 +40,12 @@ struct WindowRegistry {
     // configuration window to run on every change of the host choice
     // (0 the default client, 1 "Other ..") or the program path.
     std::function<void(int hostSelection, const QString &hostProgram)> checkOutlook;
+    // Opens an RTF document in the program's own rich-text editor (a window
+    // of the fax editor's kind, not the fax editor itself, whose document is
+    // the fax body); the call script falls back to it.
+    std::function<void(const QString &path)> openRichTextDocument;
+    QPointer<QWidget> richTextDocumentWindow;
+
     // The main contact window's fax availability check (host choice: 0 the
     // fax service, 1 "Other .."; the other program's path), for the
     // configuration window's fax host controls.
@@ -47,4 +53,16 @@ struct WindowRegistry {
 
     // Ends the program (the program entry quits the event loop; tests record it).
     std::function<void()> terminate;
+    // Set by EndProgram: windows closed from now on are closed by the
+    // program's end, not by the operator, and run no close steps.
+    bool programEnding = false;
 };
+
+// "E&xit Program", and closing the compact panel or the number list: the
+// program ends without the main contact window's close steps.
+inline void EndProgram(WindowRegistry &registry)
+{
+    registry.programEnding = true;
+    if (registry.terminate)
+        registry.terminate();
+}

@@ -4,6 +4,7 @@
 #include "platform/environment/Environment.h"
 #include "platform/shell/Shell.h"
 #include "ui/Dialogs.h"
+#include "ui/Fonts.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brenvoy"));
+    useProgramFont();
     // The program ends when the compact panel closes, not when the last
     // visible window does (the main contact window replaces it on screen).
     QApplication::setQuitOnLastWindowClosed(false);
@@ -25,7 +27,9 @@ int main(int argc, char **argv)
     registry.environment = &environment;
     registry.dialogs = &dialogs;
     registry.shell = &shell;
-    registry.terminate = [] { QCoreApplication::quit(); };
+    // exit, not quit: quitting would first close every window, and the main
+    // contact window's close saves the settings.
+    registry.terminate = [] { QCoreApplication::exit(0); };
     CreateWindows(registry);
 
     registry.frmSimple->show();

@@ -1,11 +1,11 @@
 #include "contacts/DbfTable.h"
 
-#include "platform/codepage/CodePage.h"
 #include "contacts/DbfFile.h"
 #include "contacts/DbfFormat.h"
 #include "contacts/FieldColumn.h"
 #include "contacts/MemoFile.h"
 #include "contacts/SearchExpression.h"
+#include "platform/codepage/CodePage.h"
 #include "platform/environment/Clock.h"
 
 #include <QDir>
@@ -447,6 +447,18 @@ struct TDbfTable::Impl {
         filterField = fi;
         filterPattern = SearchPattern(e.text);
         filterSet = true;
+    }
+
+    // Re-applies the filter with the current record still known by its
+    // number, so the move to the first record that follows sees whether
+    // the current contact really changed.
+    void refilter(TDbfTable &t, const std::function<void()> &change = {})
+    {
+        const uint32_t current = cur >= 0 && cur < qint64(vis().size()) ? vis()[size_t(cur)] : 0;
+        if (change)
+            change();
+        applyFilter(t);
+        cur = current ? indexOf(current) : -1;
     }
 
     qint64 indexOf(uint32_t recno) const
@@ -1200,7 +1212,7 @@ void TDbfTable::setFilter(const QString &expression)
     }
     if (d->filtered) {
         d->checkBrowse(*this);
-        d->applyFilter(*this);
+        d->refilter(*this);
         First();
     }
 }
@@ -1214,11 +1226,12 @@ void TDbfTable::setFiltered(bool on)
 {
     if (d->filtered == on)
         return;
-    d->filtered = on;
-    if (!Active())
+    if (!Active()) {
+        d->filtered = on;
         return;
+    }
     d->checkBrowse(*this);
-    d->applyFilter(*this);
+    d->refilter(*this, [&] { d->filtered = on; });
     First();
 }
 
@@ -1380,6 +1393,22 @@ QString TDbfTable::DisplayText(Bookmark b, const QString &field) const
         return d->text(d->editBuf.constData(), fi, true);
     const QByteArray rec = d->readRecord(uint32_t(b));
     return d->text(rec.constData(), fi, false);
+}
+
+std::optional<QDate> TDbfTable::DateAt(Bookmark b, const QString &field) const
+{
+    if (!Active() || b <= 0 || b > d->recordCount)
+        return std::nullopt;
+    const int fi = d->fieldOrThrow(field);
+    const FieldDef &f = d->layout.fields[fi];
+    if ((f.type != FieldType::Date && f.type != FieldType::Character) || f.width < 8)
+        return std::nullopt;
+    if (d->state == DatasetState::Edit && d->cur >= 0 && d->vis()[size_t(d->cur)] == uint32_t(b))
+        return dbf::decodeDate(d->editBuf.constData() + f.offset);
+    const QByteArray rec = d->readRecord(uint32_t(b));
+    if (rec.size() < f.offset + 8)
+        return std::nullopt;
+    return dbf::decodeDate(rec.constData() + f.offset);
 }
 
 qint64 TDbfTable::RecordCount() const

@@ -162,6 +162,8 @@ public:
     // A field of any record as text, without moving the current record (the
     // record being edited shows its unposted values).
     QString DisplayText(Bookmark b, const QString &field) const;
+    // A date field of any record, the same way; nullopt: no date.
+    std::optional<QDate> DateAt(Bookmark b, const QString &field) const;
 
     // Total records in the file, deleted ones included.
     qint64 RecordCount() const;

@@ -34,7 +34,17 @@ QVariant ImportPreviewModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole)
         return {};
-    return cell(index.column(), index.row() + 1);
+    // The view lays out all the text it is given: a cell of a line megabytes
+    // long froze it for minutes and crashed it at a few hundred. It shows a
+    // prefix; the import reads the whole cell through cell().
+    const int r = index.row();
+    const int c = index.column();
+    if (c >= kColumns || r >= int(m_rows.size()) || r >= m_lines.size())
+        return QString();
+    const QStringView text = m_rows[r][c].in(m_lines[r]);
+    if (text.size() <= kPreviewCellLength)
+        return text.toString();
+    return text.left(kPreviewCellLength).toString() + QChar(0x2026);
 }
 
 QVariant ImportPreviewModel::headerData(int section, Qt::Orientation orientation, int role) const

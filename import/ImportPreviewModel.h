@@ -15,6 +15,9 @@ class ImportPreviewModel final : public QAbstractTableModel {
 public:
     explicit ImportPreviewModel(QObject *parent = nullptr);
 
+    // Characters of a cell the preview shows; a longer cell ends in "…".
+    static constexpr int kPreviewCellLength = 1000;
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <limits>
 
 void SourceHighlight::highlight(int start, int width)
 {
@@ -91,8 +92,11 @@ void SourceTextView::updateScrollBars()
     verticalScrollBar()->setRange(0, std::max(0, int(m_lines.size()) - visibleLines));
     verticalScrollBar()->setPageStep(std::max(1, visibleLines));
     verticalScrollBar()->setSingleStep(1);
-    const int textWidth = m_longest * charWidth() + 2 * charWidth();
-    horizontalScrollBar()->setRange(0, std::max(0, textWidth - viewport()->width()));
+    // A line hundreds of megabytes long would overflow a pixel count in int.
+    const qint64 textWidth = (qint64(m_longest) + 2) * charWidth();
+    const qint64 maxScroll = std::numeric_limits<int>::max() / 2;
+    horizontalScrollBar()->setRange(0,
+                                    int(std::clamp<qint64>(textWidth - viewport()->width(), 0, maxScroll)));
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(charWidth());
 }

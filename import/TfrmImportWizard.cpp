@@ -27,6 +27,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -290,8 +292,13 @@ void TfrmImportWizard::buildLayout()
             lblWidth[i]->setObjectName(QStringLiteral("lblWidth%1").arg(i));
             Width[i] = new QLineEdit;
             Width[i]->setObjectName(QStringLiteral("Width%1").arg(i));
-            // Up to three optional digits (Qt's "0" is an optional digit).
-            Width[i]->setInputMask(QStringLiteral("000"));
+            // Three characters, digits or blanks. Not an input mask: a masked
+            // box swallows digits typed after a click past its text, and its
+            // text() drops blanks, so "1 2" would pass as 12 where the
+            // conversion error is due.
+            Width[i]->setMaxLength(3);
+            Width[i]->setValidator(
+                new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9 ]{0,3}")), Width[i]));
             Width[i]->setText(QStringLiteral("0"));
             Width[i]->setFixedWidth(48);
             cbInc[i] = new QCheckBox(QStringLiteral("import this column"));

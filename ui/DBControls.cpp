@@ -55,6 +55,8 @@ DBMemo::DBMemo(DataSource &source, QString field, QWidget *parent)
 {
     source.addLink(this);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab walks on through the window's controls, as in every other field.
+    setTabChangesFocus(true);
     connect(&source, &DataSource::recordChanged, this, &DBMemo::readField);
     connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::onTextChanged);
     readField();

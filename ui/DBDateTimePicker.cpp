@@ -1,5 +1,7 @@
 #include "ui/DBDateTimePicker.h"
 
+#include "platform/profile/IniFile.h"
+
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QFocusEvent>
@@ -80,7 +82,7 @@ void TDBDateTimePicker::dataChange()
 
 void TDBDateTimePicker::showValue()
 {
-    m_display->setText(m_blank ? QString() : QLocale().toString(m_date, QLocale::ShortFormat));
+    m_display->setText(m_blank ? QString() : QLocale().toString(m_date, IniFile::shortDateFormat()));
 }
 
 void TDBDateTimePicker::pickDate(const QDate &date)

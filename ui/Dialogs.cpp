@@ -72,6 +72,8 @@ QString withDefaultExt(QString path, const QString &ext)
 std::optional<QString> QtDialogs::openFile(const FileDialogRequest &request)
 {
     QFileDialog dlg(m_parent, request.title, request.folder, qtFilter(request.filter));
+    // The desktop's own dialog would bring its own font.
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!request.fileName.isEmpty())
@@ -80,8 +82,7 @@ std::optional<QString> QtDialogs::openFile(const FileDialogRequest &request)
         dlg.setDefaultSuffix(request.defaultExt);
     QCheckBox *readOnly = nullptr;
     if (request.readOnlyChecked) {
-        // Only Qt's own dialog can carry an extra control.
-        dlg.setOption(QFileDialog::DontUseNativeDialog);
+        // Qt's own dialog can carry an extra control.
         if (auto *grid = qobject_cast<QGridLayout *>(dlg.layout())) {
             readOnly = new QCheckBox(QStringLiteral("Open as &read-only"), &dlg);
             readOnly->setObjectName(QStringLiteral("readOnlyBox"));
@@ -99,6 +100,7 @@ std::optional<QString> QtDialogs::openFile(const FileDialogRequest &request)
 std::optional<QString> QtDialogs::saveFile(const FileDialogRequest &request)
 {
     QFileDialog dlg(m_parent, request.title, request.folder, qtFilter(request.filter));
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);

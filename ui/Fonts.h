@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QFont>
 #include <QStringList>
 
@@ -13,4 +14,12 @@ inline QFont windowsUiFont(qreal pointSize = 8)
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(pointSize);
     return f;
+}
+
+// The windows' font for everything else the program shows: menus, message
+// boxes, file dialogs and tool tips. Setting the application font drops the
+// desktop theme's per-class fonts, which are larger.
+inline void useProgramFont()
+{
+    QApplication::setFont(windowsUiFont(8));
 }

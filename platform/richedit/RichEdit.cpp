@@ -118,9 +118,23 @@ ParaAlignment ParaAttributes::Alignment() const
     return ParaAlignment::Left;
 }
 
+namespace {
+bool isBulletList(const QTextList *list)
+{
+    if (!list)
+        return false;
+    const QTextListFormat::Style s = list->format().style();
+    return s == QTextListFormat::ListDisc || s == QTextListFormat::ListCircle ||
+           s == QTextListFormat::ListSquare;
+}
+} // namespace
+
 NumberingStyle ParaAttributes::Numbering() const
 {
-    return currentBlock(m_edit).textList() ? NumberingStyle::Bullet : NumberingStyle::None;
+    const QTextList *list = currentBlock(m_edit).textList();
+    if (!list)
+        return NumberingStyle::None;
+    return isBulletList(list) ? NumberingStyle::Bullet : NumberingStyle::Arabic;
 }
 
 void ParaAttributes::setFirstIndent(int points)
@@ -168,14 +182,20 @@ void ParaAttributes::setNumbering(NumberingStyle n)
     QTextCursor c = m_edit.textCursor();
     const int start = c.selectionStart(), end = c.selectionEnd();
     c.beginEditBlock();
-    if (n == NumberingStyle::Bullet) {
+    if (n == NumberingStyle::Bullet || n == NumberingStyle::Arabic) {
+        // Paragraphs of another kind of list change kind, as in a word
+        // processor; they do not lose their numbering to nothing.
+        const auto sameKind = [n](const QTextList *list) {
+            return list && isBulletList(list) == (n == NumberingStyle::Bullet);
+        };
         bool all = true;
         for (QTextBlock b = m_edit.document()->findBlock(start); b.isValid() && b.position() <= end;
              b = b.next())
-            all = all && b.textList();
+            all = all && sameKind(b.textList());
         if (!all) {
             QTextListFormat lf;
-            lf.setStyle(QTextListFormat::ListDisc);
+            lf.setStyle(n == NumberingStyle::Bullet ? QTextListFormat::ListDisc
+                                                    : QTextListFormat::ListDecimal);
             lf.setIndent(1);
             c.createList(lf);
         }

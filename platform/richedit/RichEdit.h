@@ -10,7 +10,9 @@ class QPrinter;
 
 // Paragraph alignment as the rich-text control numbers it.
 enum class ParaAlignment { Left = 0, Right = 1, Center = 2, Justify = 3 };
-enum class NumberingStyle { None = 0, Bullet = 1 };
+// Bullet: a bullet list; Arabic: a numbered list (1, 2, 3 or letters and
+// numerals of the same kind, as read from a document).
+enum class NumberingStyle { None = 0, Bullet = 1, Arabic = 2 };
 
 class RichEdit;
 

@@ -2,7 +2,10 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -137,6 +140,41 @@ bool SystemShell::FileExists(const QString &path) const
     return QFileInfo::exists(path);
 }
 
+bool SystemShell::desktopHandles(const QString &mimeType) const
+{
+    return m_options.desktopHandles ? m_options.desktopHandles(mimeType) : desktopHasHandlerFor(mimeType);
+}
+
+bool SystemShell::desktopHasHandlerFor(const QString &mimeType)
+{
+    // QDesktopServices hands documents to xdg-open on a plain X desktop.
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+        return false;
+    const QMimeType type = QMimeDatabase().mimeTypeForName(mimeType);
+    QStringList names = type.isValid() ? type.aliases() : QStringList();
+    names << (type.isValid() ? type.name() : mimeType) << mimeType;
+    for (const QString &folder : QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)) {
+        QDirIterator it(folder, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile entry(it.next());
+            // A desktop entry is a few kilobytes; a huge file is not one.
+            if (entry.size() > 1 << 20 || !entry.open(QIODevice::ReadOnly | QIODevice::Text))
+                continue;
+            while (!entry.atEnd()) {
+                const QByteArray line = entry.readLine(64 * 1024).trimmed();
+                if (!line.startsWith("MimeType="))
+                    continue;
+                const QStringList types =
+                    QString::fromUtf8(line.mid(9)).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+                for (const QString &n : names)
+                    if (types.contains(n, Qt::CaseInsensitive))
+                        return true;
+            }
+        }
+    }
+    return false;
+}
+
 ShellResult SystemShell::start(const QString &program, const QStringList &arguments, const QString &directory)
 {
     ShellResult r;
@@ -179,13 +217,15 @@ ShellResult SystemShell::ShellExecute(const QString &verb, const QString &file, 
 
     if (isToolName(file)) {
         const QString key = baseName(file).toLower();
+        // A document for WordPad goes to the desktop's own RTF program first:
+        // the operator's choice, and one that surely takes the file.
+        if (key == QLatin1String("wordpad.exe") && args.size() == 1) {
+            const QString document = base.absoluteFilePath(args[0]);
+            if (QFileInfo(document).isFile() && desktopHandles(QStringLiteral("application/rtf")))
+                return openUrl(QUrl::fromLocalFile(document));
+        }
         if (const auto program = programFor(key))
             return start(program->command, program->arguments + args, directory);
-        // No editor of our own for the script: whatever the desktop opens
-        // the document with.
-        if (key == QLatin1String("wordpad.exe") && args.size() == 1 &&
-            QFileInfo::exists(base.absoluteFilePath(args[0])))
-            return openUrl(QUrl::fromLocalFile(base.absoluteFilePath(args[0])));
         return {ShellError::FileNotFound, {}, {}, {}};
     }
 

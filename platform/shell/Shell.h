@@ -9,7 +9,10 @@
 // stands for the Linux program that does the same job, when one is
 // installed: such a name "exists" in the system directory exactly when a
 // program for it is found, and opening it starts that program. The fax
-// tools have no program until the fax service registers one.
+// tools have no program until the fax service registers one. wordpad.exe
+// with a document opens it with the desktop's own program for RTF when
+// there is one, else with an installed RTF editor; with neither it fails,
+// and the caller falls back to an editor of its own.
 
 #include <QString>
 #include <QStringList>
@@ -75,6 +78,9 @@ public:
                            const QString &workingFolder)>
             startDetached;
         std::function<bool(const QUrl &)> openUrl;
+        // Whether the desktop has a program of its own for a MIME type
+        // ("application/rtf"); empty: its desktop entries are looked up.
+        std::function<bool(const QString &mimeType)> desktopHandles;
     };
 
     // The system directory under the platform layers' state folder, the
@@ -98,8 +104,13 @@ public:
     // The Linux programs tried for each tool name, in order.
     static const std::map<QString, std::vector<Program>> &builtInPrograms();
 
+    // Whether the desktop can open documents of a MIME type: its opener is
+    // installed and a desktop entry lists the type (or one of its aliases).
+    static bool desktopHasHandlerFor(const QString &mimeType);
+
 private:
     QString findExecutable(const QString &name) const;
+    bool desktopHandles(const QString &mimeType) const;
     bool isToolName(const QString &file) const;
     ShellResult start(const QString &program, const QStringList &arguments, const QString &directory);
     ShellResult openUrl(const QUrl &url);

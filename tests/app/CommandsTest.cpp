@@ -1,3 +1,5 @@
+#include "app/Tools.h"
+#include "messaging/TFrmRichEditor.h"
 #include "tests/app/AppFixture.h"
 #include "ui/DBControls.h"
 #include "ui/RadioGroup.h"
@@ -97,7 +99,7 @@ TEST_F(CommandsTest, GetDatabaseOnAFileThatIsNoTableLeavesItClosed)
 TEST_F(CommandsTest, ScriptAndToolsGoThroughTheShell)
 {
     main->btnScript->click();
-    EXPECT_EQ(bytesOf(folder() + "script.rtf"), "{\\rtf1}");
+    EXPECT_EQ(bytesOf(folder() + "script.rtf"), kEmptyCallScript);
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].file, "wordpad.exe");
     registry.frmSimple->btnScript->click(); // the compact panel runs the same
@@ -108,4 +110,27 @@ TEST_F(CommandsTest, ScriptAndToolsGoThroughTheShell)
     shell.present.insert(shell.systemDirectory + "/sndvol32.exe");
     main->OpenVolumeControl1->trigger();
     EXPECT_EQ(shell.calls.size(), 3u);
+}
+
+TEST_F(CommandsTest, WithoutAnRtfEditorScriptOpensInTheProgramsOwnEditorReadyToType)
+{
+    registry.frmRichEditor->Editor->setPlainText("fax body");
+    shell.result = ShellError::FileNotFound;
+    main->btnScript->click();
+    auto *editor = qobject_cast<TFrmRichEditor *>(registry.richTextDocumentWindow.data());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_NE(editor, registry.frmRichEditor); // the fax body stays where it is
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->FileName(), folder() + "script.rtf");
+    EXPECT_FALSE(editor->Editor->isReadOnly());
+    EXPECT_EQ(editor->Editor->toPlainText().trimmed(), "");
+
+    editor->Editor->insertPlainText("Ask for the buyer.");
+    editor->FileSave();
+    EXPECT_TRUE(bytesOf(folder() + "script.rtf").contains("Ask for the buyer."));
+    EXPECT_EQ(registry.frmRichEditor->Editor->toPlainText(), "fax body");
+
+    // A second press shows the same window.
+    main->btnScript->click();
+    EXPECT_EQ(registry.richTextDocumentWindow.data(), editor);
 }

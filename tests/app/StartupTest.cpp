@@ -1,12 +1,20 @@
 #include "tests/app/AppFixture.h"
+#include "ui/CaptionedDBNavigator.h"
+#include "ui/DBDateTimePicker.h"
+#include "ui/Fonts.h"
 #include "ui/RadioGroup.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using StartupTest = AppFixture;
 
@@ -81,6 +89,8 @@ TEST_F(StartupTest, TheReminderOffersTheContactsDueToday)
             EXPECT_EQ(main->rgView->ItemIndex(), 4);
             EXPECT_EQ(listed(), QStringList({"Bob", "Dee"}));
             EXPECT_EQ(registry.frmSimpleNumbers->DBGrid1->model()->rowCount(), 2);
+            // Bob, due today, replaced Ann as the current contact.
+            EXPECT_EQ(main->dbeCallback->Color(), QColor(0, 255, 0));
         } else {
             EXPECT_EQ(main->ViewIndex(), 0);
             EXPECT_EQ(listed(), QStringList({"Ann", "Bob", "Cy", "Dee"}));
@@ -141,12 +151,23 @@ TEST_F(StartupTest, ClosingTheMainWindowSavesTheSettingsAndEndsTheProgram)
 
 TEST_F(StartupTest, ExitAndTheSmallWindowsEndTheProgramWithoutSaving)
 {
-    start();
-    main->Exit1->trigger();
-    EXPECT_EQ(terminated, 1);
-    registry.frmSimpleNumbers->close();
-    EXPECT_EQ(terminated, 2);
-    EXPECT_EQ(iniValue("Email", "ViewBeforeSend"), "<none>");
+    const QList<QPair<const char *, std::function<void()>>> ends = {
+        {"Exit", [this] { main->Exit1->trigger(); }},
+        {"compact panel", [this] { registry.frmSimple->close(); }},
+        {"number list", [this] { registry.frmSimpleNumbers->close(); }},
+    };
+    for (const auto &[end, action] : ends) {
+        DestroyWindows(registry);
+        registry.programEnding = false;
+        terminated = 0;
+        start();
+        main->show();
+        action();
+        EXPECT_EQ(terminated, 1) << end;
+        // Quitting closes whatever windows are still open.
+        main->close();
+        EXPECT_EQ(iniValue("Email", "ViewBeforeSend"), "<none>") << end;
+    }
 }
 
 TEST_F(StartupTest, TheTopButtonSwapsThePanelForTheMainWindow)
@@ -193,4 +214,40 @@ TEST_F(StartupTest, EveryControlFitsInsideItsWindow)
     EXPECT_EQ(main->centralWidget()->size(), QSize(688, 598));
     EXPECT_EQ(registry.frmSimple->size(), QSize(292, 164));
     EXPECT_EQ(registry.frmSimpleNumbers->size(), QSize(547, 264));
+}
+
+TEST_F(StartupTest, NavigatorCaptionsFitTheirButtons)
+{
+    start();
+    main->show(); // the layouts size the buttons once shown
+    for (TCaptionedDBNavigator *nav : {main->DBNavigator1, main->DBNavigator2})
+        for (QToolButton *b : nav->findChildren<QToolButton *>()) {
+            // The style's frame takes a few pixels on each side.
+            const int needed = b->fontMetrics().horizontalAdvance(b->text()) + 6;
+            EXPECT_GE(b->width(), needed) << b->text().toStdString();
+        }
+}
+
+// A desktop theme gives menus, message boxes and tool buttons fonts of their
+// own, larger than the windows'; the program's font replaces them all.
+TEST_F(StartupTest, MenusMessageBoxesAndFileDialogsShareTheWindowsFont)
+{
+    const QFont before = QApplication::font();
+    QFont theme = before;
+    theme.setPointSizeF(11);
+    for (const char *cls : {"QMenu", "QMenuBar", "QMessageBox", "QToolButton", "QLabel"})
+        QApplication::setFont(theme, cls);
+    useProgramFont();
+    start();
+    const QFont window = main->font();
+    QMenu menu;
+    QMessageBox box;
+    QFileDialog files(nullptr, {}, {}, {});
+    QWidget *navButton = main->DBNavigator2->button(TCaptionedDBNavigator::nbCancel);
+    for (QWidget *w : {static_cast<QWidget *>(&menu), static_cast<QWidget *>(main->menuBar()),
+                       static_cast<QWidget *>(&box), static_cast<QWidget *>(&files), navButton}) {
+        EXPECT_EQ(w->font().family(), window.family()) << w->metaObject()->className();
+        EXPECT_EQ(w->font().pointSizeF(), window.pointSizeF()) << w->metaObject()->className();
+    }
+    QApplication::setFont(before);
 }

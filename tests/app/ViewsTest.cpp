@@ -161,6 +161,33 @@ TEST_F(ViewsTest, PickersTurnGreenWhenDueAndAMoveClearsTheLastDialledNumber)
     EXPECT_TRUE(main->dbeCallback->Blank()); // Dan has no callback date
 }
 
+// A re-filter whose first record sits where the old current one did in the
+// list before is still a move to another contact.
+TEST_F(ViewsTest, AViewOrSearchThatChangesTheCurrentContactRunsTheRecordChangeSteps)
+{
+    const QColor lime(0, 255, 0);
+    int archiveCleared = 0;
+    registry.trackingClearArchiveLists = [&] { ++archiveCleared; };
+    const QList<QPair<QString, std::function<void()>>> causes = {
+        {"view click", [&] { view(2); }},
+        {"search keystroke", [&] { search("NAME", "john*"); }},
+    };
+    for (const auto &[cause, refilter] : causes) {
+        view(0);
+        search("NAME", "");
+        ASSERT_EQ(current(), "Smith"); // callback today, first in every list
+        ASSERT_EQ(main->dbeCallback->Color(), lime);
+        main->setLastDialledNumber("555-0000");
+        archiveCleared = 0;
+        refilter();
+        ASSERT_EQ(current(), "Johnson") << cause.toStdString();
+        EXPECT_NE(main->dbeCallback->Color(), lime) << cause.toStdString();
+        EXPECT_EQ(main->dbeFaxback->Color(), lime) << cause.toStdString();
+        EXPECT_EQ(main->LastDialledNumber(), "") << cause.toStdString();
+        EXPECT_GE(archiveCleared, 1) << cause.toStdString();
+    }
+}
+
 TEST_F(ViewsTest, ADatePickedAfterEditIsStoredOnSave)
 {
     ASSERT_TRUE(main->dsTable().Locate({"NAME"}, {"Dan"}, {}));
@@ -175,6 +202,19 @@ TEST_F(ViewsTest, ADatePickedAfterEditIsStoredOnSave)
     main->dbeCallback->pickDate(QDate(2007, 4, 2));
     main->DBNavigator2->BtnClick(TCaptionedDBNavigator::nbPost);
     EXPECT_EQ(RawTable(folder() + "contacdata.dbf").field(6, "CALLBACK"), "20070402");
+}
+
+TEST_F(ViewsTest, TabInTheNotesMovesOnDuringAnEdit)
+{
+    main->show();
+    QApplication::setActiveWindow(main);
+    main->DBNavigator2->BtnClick(TCaptionedDBNavigator::nbEdit);
+    main->DBMemo1->setFocus();
+    QTest::keyClicks(main->DBMemo1, "call");
+    QTest::keyClick(main->DBMemo1, Qt::Key_Tab);
+    EXPECT_FALSE(main->DBMemo1->hasFocus());
+    main->DBNavigator2->BtnClick(TCaptionedDBNavigator::nbPost);
+    EXPECT_EQ(main->dsTable().AsString("NOTES"), "call");
 }
 
 TEST_F(ViewsTest, CopyToClipboardCopiesTheSelectionOfTheFieldItWasOpenedOn)
@@ -208,6 +248,11 @@ TEST_F(ViewsTest, NumberListPaintsDueNumbersOnlyUnderAnyScheduleDue)
     main->dsTable().Edit();
     main->dsTable().SetAsString("CELLPHONE", "");
     main->dsTable().Post();
+    // Anand: e-mail due today, callback a century ago (same short text as today).
+    ASSERT_TRUE(main->dsTable().Locate({"NAME"}, {"Anand"}, {}));
+    main->dsTable().Edit();
+    main->dsTable().SetAsDate("CALLBACK", today().addYears(-100));
+    main->dsTable().Post();
     TfrmSimpleNumbers *list = registry.frmSimpleNumbers;
     auto green = [&](const QString &name, int column) {
         TDbfTable &t = main->dsTable();
@@ -230,7 +275,7 @@ TEST_F(ViewsTest, NumberListPaintsDueNumbersOnlyUnderAnyScheduleDue)
     EXPECT_TRUE(green("Johnson", FAX));
     EXPECT_FALSE(green("Johnson", PHONE));
     EXPECT_TRUE(green("Anand", EMAIL));
-    EXPECT_FALSE(green("Anand", PHONE)); // yesterday is not due
+    EXPECT_FALSE(green("Anand", PHONE)); // a century ago is not today
 }
 
 TEST_F(ViewsTest, TheNumberListSharesTheCurrentContact)

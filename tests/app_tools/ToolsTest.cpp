@@ -1,14 +1,17 @@
-#include "tests/support/TestFiles.h"
 #include "app/Tools.h"
 #include "app/AboutBox.h"
+#include "tests/support/TestFiles.h"
 
 #include "tests/app_tools/RecordingShell.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ScriptedDialogs.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -58,7 +61,7 @@ TEST(ToolsTest, FirstScriptPressCreatesTheEmptyScriptAndLaterPressesKeepIt)
     const QString script = t.path("script.rtf");
 
     OpenCallScript(shell, t.programFolder());
-    EXPECT_EQ(readBytes(script), "{\\rtf1}");
+    EXPECT_EQ(readBytes(script), kEmptyCallScript);
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].verb, "open");
     EXPECT_EQ(shell.calls[0].file, "wordpad.exe");
@@ -72,6 +75,39 @@ TEST(ToolsTest, FirstScriptPressCreatesTheEmptyScriptAndLaterPressesKeepIt)
     f.close();
     OpenCallScript(shell, t.programFolder());
     EXPECT_EQ(readBytes(script), "{\\rtf1 Ask for the buyer.}");
+    EXPECT_EQ(shell.calls.size(), 2u);
+}
+
+// The editor that stands for WordPad must take a fresh script; AbiWord, the
+// one this program installs, refuses a bare "{\rtf1}".
+TEST(ToolsTest, ANewScriptOpensInTheRtfEditor)
+{
+    const QString abiword = QStandardPaths::findExecutable("abiword");
+    if (abiword.isEmpty())
+        GTEST_SKIP() << "abiword is not installed";
+    TestEnvironment t;
+    RecordingShell shell;
+    OpenCallScript(shell, t.programFolder());
+    QProcess convert;
+    convert.setWorkingDirectory(t.programFolder());
+    convert.start(abiword, {"--to=txt", "script.rtf", "-o", "script.txt"});
+    ASSERT_TRUE(convert.waitForFinished(120000));
+    EXPECT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFile::exists(t.path("script.txt")));
+}
+
+TEST(ToolsTest, WithoutAnRtfEditorTheScriptGoesToTheProgramsOwnEditor)
+{
+    TestEnvironment t;
+    RecordingShell shell;
+    QStringList opened;
+    const auto ownEditor = [&](const QString &path) { opened << path; };
+    OpenCallScript(shell, t.programFolder(), ownEditor);
+    EXPECT_TRUE(opened.isEmpty()); // the shell found an editor
+
+    shell.result = ShellError::FileNotFound;
+    OpenCallScript(shell, t.programFolder(), ownEditor);
+    EXPECT_EQ(opened, QStringList{QDir(t.programFolder()).filePath("script.rtf")});
     EXPECT_EQ(shell.calls.size(), 2u);
 }
 

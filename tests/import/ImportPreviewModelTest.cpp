@@ -77,3 +77,20 @@ TEST(ImportPreviewModel, DataTextIgnoresBlankCellsAndColumnTen)
     model.splitDelimited({"a,b"}, u",", false, none);
     EXPECT_FALSE(model.hasDataText());
 }
+
+// The view lays out whatever text a cell gives it; a line megabytes long
+// froze it, and at a few hundred crashed it. The import still reads it whole.
+TEST(ImportPreviewModel, ShowsABoundedPrefixOfAVeryLongCell)
+{
+    ImportPreviewModel model;
+    const QString huge(4 * 1024 * 1024, QLatin1Char('x'));
+    model.splitDelimited({"Jo," + huge + ",end", "Max,short"}, u",", false, all());
+    const QString shown = model.index(0, 1).data().toString();
+    EXPECT_EQ(shown.size(), ImportPreviewModel::kPreviewCellLength + 1);
+    EXPECT_TRUE(shown.startsWith("xxxx"));
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    EXPECT_EQ(model.cell(1, 1).size(), huge.size());
+    // Cells that fit are shown as they are.
+    EXPECT_EQ(model.index(0, 2).data().toString(), "end");
+    EXPECT_EQ(model.index(1, 1).data().toString(), "short");
+}

@@ -227,6 +227,55 @@ TEST_F(ImportWizardTest, WidthBoxesFollowTheLeadingZeroAndEarlierColumnRules)
                                             "Column no 2 width is not yet correct, please fix it first"}));
 }
 
+TEST_F(ImportWizardTest, WidthBoxesTakeDigitsTypedAfterAClickAndRefuseBlanksBetweenThem)
+{
+    openWizard();
+    paste("Smith Jo  ");
+    wiz->btnNext1->click();
+    wiz->rbFixed->click();
+    wiz->btnNext2->click();
+    QLineEdit *box = wiz->Width[0];
+    ASSERT_EQ(box->text(), "0");
+
+    // A click at the box's right end, then digits.
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 4, box->height() / 2));
+    QTest::keyClicks(box, "12");
+    EXPECT_EQ(wiz->ColumnWidths()[0], 12);
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    // Each keystroke is taken: "1" stores 1, then "1 2" is no whole number.
+    box->selectAll();
+    QTest::keyClicks(box, "1 2");
+    EXPECT_EQ(box->text(), "1 2");
+    EXPECT_EQ(wiz->ColumnWidths()[0], 1);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, ScriptedDialogs::Shown::Error);
+    EXPECT_EQ(dialogs.shown[0].text, "'1 2' is not a valid integer value");
+
+    // Letters never get in; three characters at most.
+    box->selectAll();
+    QTest::keyClicks(box, "7x45");
+    EXPECT_EQ(box->text(), "745");
+    EXPECT_EQ(wiz->ColumnWidths()[0], 745);
+}
+
+TEST_F(ImportWizardTest, AVeryLongLinePreviewsAtOnceAndImportsByTheFieldRules)
+{
+    openWizard();
+    wiz->resize(900, 600);
+    wiz->show(); // showing starts the wizard afresh
+    const QString longName = "Jo" + QString(3 * 1024 * 1024, QLatin1Char('n'));
+    toMapping(longName + ",Smith\nMax,Muster", {FirstName, LastName});
+    wiz->ResultGrid->resizeColumnToContents(0); // the widest a cell can ask for
+    EXPECT_FALSE(wiz->ResultGrid->grab().isNull());
+    EXPECT_LT(wiz->ResultGrid->columnWidth(0), 100000);
+
+    finish();
+    EXPECT_EQ(fieldBytes(0, NAME), ("Jo" + QString(48, QLatin1Char('n'))).toLatin1());
+    EXPECT_EQ(fieldBytes(0, LAST), padded("Smith", 50));
+    EXPECT_EQ(names(), (QStringList{"Jo" + QString(48, QLatin1Char('n')), "Max"}));
+}
+
 TEST_F(ImportWizardTest, PagesFollowTheBackAndNextButtons)
 {
     openWizard();

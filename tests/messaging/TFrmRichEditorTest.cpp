@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextList>
 #include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -273,6 +274,28 @@ TEST_F(FaxEditor, AlignmentAndBulletButtons)
     w->BulletsButton->click();
     EXPECT_EQ(w->Editor->Paragraph().Numbering(), NumberingStyle::None);
     EXPECT_EQ(w->Editor->document()->findBlockByNumber(1).blockFormat().indent(), 0);
+}
+
+TEST_F(FaxEditor, BulletsOnANumberedParagraphMakeItABulletInsteadOfRemovingTheNumbering)
+{
+    w->Editor->setPlainText("one\ntwo\nthree");
+    QTextCursor all(w->Editor->document());
+    all.select(QTextCursor::Document);
+    QTextListFormat numbered;
+    numbered.setStyle(QTextListFormat::ListDecimal);
+    all.createList(numbered);
+    placeCaret(5);
+    EXPECT_EQ(w->Editor->Paragraph().Numbering(), NumberingStyle::Arabic);
+    EXPECT_FALSE(w->BulletsButton->isChecked());
+
+    w->BulletsButton->click();
+    EXPECT_EQ(w->Editor->Paragraph().Numbering(), NumberingStyle::Bullet);
+    EXPECT_TRUE(w->BulletsButton->isChecked());
+    EXPECT_EQ(w->Editor->toPlainText(), "one\ntwo\nthree");
+    // The other paragraphs keep their numbers.
+    placeCaret(0);
+    EXPECT_EQ(w->Editor->Paragraph().Numbering(), NumberingStyle::Arabic);
+    EXPECT_FALSE(w->BulletsButton->isChecked());
 }
 
 TEST_F(FaxEditor, FontSizeThatIsNotANumberIsAnError)

@@ -105,7 +105,7 @@ TEST_F(DBControlsTest, PickerIsBlankForAnEmptyDateAndShowsAStoredOne)
     table->Post();
     source->notifyDataSetChanged();
     EXPECT_FALSE(picker->Blank());
-    EXPECT_EQ(picker->text(), QLocale().toString(QDate(2007, 3, 9), QLocale::ShortFormat));
+    EXPECT_EQ(picker->text(), "3/9/2007"); // the short format, with the whole year
     table->Next();
     EXPECT_EQ(picker->text(), "");
 }
@@ -116,7 +116,7 @@ TEST_F(DBControlsTest, PickedDateIsStoredOnlyDuringAnEdit)
     // Without Edit: the pick shows, but leaving the picker stores nothing.
     picker->setFocus();
     picker->pickDate(QDate(2007, 3, 20));
-    EXPECT_EQ(picker->text(), QLocale().toString(QDate(2007, 3, 20), QLocale::ShortFormat));
+    EXPECT_EQ(picker->text(), "3/20/2007");
     focusAwayFromPicker();
     EXPECT_EQ(raw().field(1, "CALLBACK"), QByteArray(8, ' '));
     EXPECT_TRUE(picker->Blank());

@@ -26,6 +26,7 @@ protected:
     std::vector<Started> starts;
     std::vector<QUrl> urls;
     bool startSucceeds = true;
+    bool desktopHandlesRtf = false;
 
     void SetUp() override
     {
@@ -53,6 +54,9 @@ protected:
         o.openUrl = [this](const QUrl &u) {
             urls.push_back(u);
             return true;
+        };
+        o.desktopHandles = [this](const QString &mime) {
+            return mime == "application/rtf" && desktopHandlesRtf;
         };
         return SystemShell(o);
     }
@@ -93,7 +97,7 @@ TEST_F(ShellTest, RegisteredProgramMakesAToolExist)
     EXPECT_EQ(starts.at(0).arguments, QStringList{"--outbox"});
 }
 
-TEST_F(ShellTest, ScriptEditorIsTheFirstInstalledRtfEditor)
+TEST_F(ShellTest, ScriptGoesToTheDesktopsRtfProgramElseAnInstalledRtfEditor)
 {
     const QString doc = work + "/script.rtf";
     QFile f(doc);
@@ -101,18 +105,28 @@ TEST_F(ShellTest, ScriptEditorIsTheFirstInstalledRtfEditor)
     f.write("{\\rtf1}");
     f.close();
 
-    // Nothing of our own installed: the desktop's application for the document.
+    // Neither: a failure the caller can see, and nothing handed to a desktop
+    // that has no program for the file.
     {
         SystemShell shell = make();
         const ShellResult r =
             shell.ShellExecute("open", "wordpad.exe", "script.rtf", work, ShowCommand::Show);
-        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(r.error, ShellError::FileNotFound);
+        EXPECT_TRUE(urls.empty());
+        EXPECT_TRUE(starts.empty());
+    }
+    // The desktop's own RTF program wins over an installed editor.
+    install("abiword");
+    {
+        desktopHandlesRtf = true;
+        SystemShell shell = make();
+        ASSERT_TRUE(shell.ShellExecute("open", "wordpad.exe", "script.rtf", work, ShowCommand::Show).ok());
         ASSERT_EQ(urls.size(), 1u);
         EXPECT_EQ(urls[0], QUrl::fromLocalFile(doc));
         EXPECT_TRUE(starts.empty());
+        desktopHandlesRtf = false;
     }
     // LibreOffice without its window-system plugins cannot show the script.
-    install("abiword");
     install("libreoffice");
     SystemShell shell = make();
     ASSERT_TRUE(shell.ShellExecute("open", "wordpad.exe", "script.rtf", work, ShowCommand::Show).ok());
