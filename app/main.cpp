@@ -1,4 +1,5 @@
 #include "app/AppWindows.h"
+#include "app/CloseOnSignal.h"
 #include "app/TfrmSimple.h"
 #include "platform/environment/Environment.h"
 #include "platform/shell/Shell.h"
@@ -20,6 +21,14 @@ int main(int argc, char **argv)
     SystemShell shell(SystemShell::defaults(environment.stateFolder()));
 
     WindowRegistry registry;
+    // Stopped from outside, the program closes as the operator would close
+    // it: closing the compact panel ends it, whichever window is on screen.
+    CloseOnSignal closeOnSignal([&registry] {
+        if (registry.frmSimple)
+            registry.frmSimple->close();
+        else
+            QCoreApplication::quit();
+    });
     registry.environment = &environment;
     registry.dialogs = &dialogs;
     registry.shell = &shell;
