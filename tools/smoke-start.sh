@@ -31,13 +31,18 @@ fail() {
     exit 1
 }
 
+# Still running, and not merely a child that ended and was not yet reaped.
+running() {
+    [ -r "/proc/$pid/stat" ] && ! grep -q '^[0-9]* (.*) Z' "/proc/$pid/stat"
+}
+
 # Waits up to $1 seconds for the command after it to succeed.
 wait_for() {
     local limit=$1
     shift
     for ((i = 0; i < limit * 10; i++)); do
         "$@" && return 0
-        kill -0 "$pid" 2>/dev/null || fail "the program ended before it was ready"
+        running || fail "the program ended before it was ready"
         sleep 0.1
     done
     return 1
@@ -75,10 +80,10 @@ start_once() {
     kill -TERM "$pid"
     local rc=0
     for ((i = 0; i < 300; i++)); do
-        kill -0 "$pid" 2>/dev/null || break
+        running || break
         sleep 0.1
     done
-    kill -0 "$pid" 2>/dev/null && fail "still running 30 s after it was asked to stop"
+    running && fail "still running 30 s after it was asked to stop"
     wait "$pid" || rc=$?
     pid=
     [ "$rc" = 0 ] || fail "exit status $rc after a stop request"
