@@ -6,6 +6,7 @@
 # Runs once on the offscreen platform and once on a virtual X display, where
 # xdotool can see the window appear.
 set -euo pipefail
+self=$(realpath "$0")
 
 xcb_only=0
 if [ "${1:-}" = --xcb-only ]; then
@@ -103,4 +104,4 @@ start_once offscreen
 # A virtual display of our own, where xdotool can see the window appear.
 command -v xdotool >/dev/null || { echo "smoke start: xdotool is not installed" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "smoke start: xvfb-run is not installed" >&2; exit 2; }
-xvfb-run -a -s '-screen 0 1280x1024x24' "$(realpath "$0")" --xcb-only "$program"
+xvfb-run -a -s '-screen 0 1280x1024x24' "$self" --xcb-only "$program"
