@@ -1,6 +1,7 @@
 #include "app/AppWindows.h"
 #include "app/CloseOnSignal.h"
 #include "app/TfrmSimple.h"
+#include "app/Tools.h"
 #include "platform/environment/Environment.h"
 #include "platform/shell/Shell.h"
 #include "ui/Dialogs.h"
@@ -19,6 +20,7 @@ int main(int argc, char **argv)
     Environment environment(clock, Environment::defaultProgramFolder(), Environment::defaultStateFolder());
     QtDialogs dialogs;
     SystemShell shell(SystemShell::defaults(environment.stateFolder()));
+    RegisterFaxService(shell, QCoreApplication::applicationDirPath());
 
     WindowRegistry registry;
     // Stopped from outside, the program closes as the operator would close
