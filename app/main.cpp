@@ -1,4 +1,5 @@
 #include "app/AppWindows.h"
+#include "app/CloseOnSignal.h"
 #include "app/TfrmSimple.h"
 #include "app/Tools.h"
 #include "platform/environment/Environment.h"
@@ -24,6 +25,14 @@ int main(int argc, char **argv)
     RegisterFaxService(shell, QCoreApplication::applicationDirPath());
 
     WindowRegistry registry;
+    // Stopped from outside, the program closes as the operator would close
+    // it: closing the compact panel ends it, whichever window is on screen.
+    CloseOnSignal closeOnSignal([&registry] {
+        if (registry.frmSimple)
+            registry.frmSimple->close();
+        else
+            QCoreApplication::quit();
+    });
     registry.environment = &environment;
     registry.dialogs = &dialogs;
     registry.shell = &shell;

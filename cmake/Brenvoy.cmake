@@ -23,7 +23,7 @@ function(brenvoy_tests target)
     return()
   endif()
   add_executable(${target} ${sources})
-  target_link_libraries(${target} PRIVATE brenvoy_testsupport ${ARG_DEPS})
+  target_link_libraries(${target} PRIVATE brenvoy_testmain brenvoy_testsupport ${ARG_DEPS})
   target_compile_definitions(${target} PRIVATE
       BRENVOY_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST

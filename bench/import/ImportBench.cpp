@@ -6,7 +6,7 @@
 #include "import/ImportPreviewModel.h"
 #include "import/TfrmImportWizard.h"
 #include "platform/environment/Clock.h"
-#include "ui/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>

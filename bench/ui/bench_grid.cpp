@@ -9,9 +9,9 @@
 // says otherwise.
 
 #include "contacts/DbfTable.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "ui/DBGrid.h"
 #include "ui/DataSource.h"
-#include "ui/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,10 +6,10 @@
 #include "app/TfrmSimpleNumbers.h"
 #include "platform/profile/PrivateProfile.h"
 #include "tests/app_tools/RecordingShell.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/TableFixture.h"
 #include "ui/DBGrid.h"
-#include "ui/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

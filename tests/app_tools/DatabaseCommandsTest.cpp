@@ -5,7 +5,7 @@
 #include "contacts/DbfTable.h"
 #include "platform/profile/IniFile.h"
 #include "tests/support/TestEnvironment.h"
-#include "ui/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 
 #include "tests/app_tools/RecordingShell.h"
 #include "tests/support/TestEnvironment.h"
-#include "ui/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "contacts/AddContactIfNew.h"
 #include "import/ImportPreviewModel.h"
 #include "import/SourceTextView.h"
-#include "ui/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "messaging/FaxServiceAccess.h"
 #include "tests/app_tools/RecordingShell.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestFiles.h"
-#include "ui/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "platform/mail/MailClient.h"
 #include "platform/mail/MailWindows.h"
 #include "tests/import/ContactTableFixture.h"
-#include "ui/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QFile>

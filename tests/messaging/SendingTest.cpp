@@ -5,7 +5,7 @@
 #include "tests/app_tools/RecordingShell.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestFiles.h"
-#include "ui/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "messaging/TFrmRichEditor.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
-#include "ui/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "platform/profile/IniFile.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/RadioGroup.h"
-#include "ui/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

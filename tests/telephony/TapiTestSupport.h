@@ -2,8 +2,8 @@
 
 #include "platform/tapi/TapiProvider.h"
 #include "telephony/TapiDevice.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
-#include "ui/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QFile>

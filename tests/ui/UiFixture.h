@@ -1,9 +1,9 @@
 #pragma once
 
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/TableFixture.h"
 #include "ui/DataSource.h"
-#include "ui/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -2,20 +2,35 @@
 
 #include "ui/Dialogs.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <deque>
+#include <exception>
 #include <stdexcept>
 #include <vector>
 
 // The dialogs service for tests: records every box and file dialog, and
 // answers from queues the test fills. An unexpected dialog (nothing queued)
-// throws, so a test never hangs on a box it did not plan for.
+// throws, so a test never hangs on a box it did not plan for; an answer
+// still queued when the service goes away fails the running test, because
+// the question it was meant for was never asked.
 class ScriptedDialogs final : public Dialogs {
 public:
+    ScriptedDialogs() = default;
+    ScriptedDialogs(const ScriptedDialogs &) = delete;
+    ScriptedDialogs &operator=(const ScriptedDialogs &) = delete;
+    ~ScriptedDialogs() override
+    {
+        if (!allAnswersUsed() && std::uncaught_exceptions() == 0)
+            ADD_FAILURE() << "scripted answers never asked for: " << m_answers.size() << " message box(es), "
+                          << m_files.size() << " file dialog(s)";
+    }
+
     struct Shown {
         enum Kind { Message, Error, Open, Save } kind;
-        QString text;     // message text, or the dialog's initial file name
-        QString caption;  // caption, or the dialog's initial folder
+        QString text;    // message text, or the dialog's initial file name
+        QString caption; // caption, or the dialog's initial folder
         MsgButtons buttons = MsgButtons::Ok;
         MsgIcon icon = MsgIcon::None;
         FileDialogRequest request;
@@ -36,7 +51,8 @@ public:
         m_readOnly.push_back(m_files.size() - 1 + m_answered);
     }
 
-    MsgResult messageBox(const QString &text, const QString &caption, MsgButtons buttons, MsgIcon icon) override
+    MsgResult messageBox(const QString &text, const QString &caption, MsgButtons buttons,
+                         MsgIcon icon) override
     {
         shown.push_back({Shown::Message, text, caption, buttons, icon, {}});
         if (buttons == MsgButtons::Ok)

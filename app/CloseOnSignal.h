@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP into an ordinary close of the program
+// from its event loop, so a session logout, a Ctrl+C in the terminal or a
+// service manager stopping us ends the program as the operator closing it
+// would: settings and table written, files closed. A second signal while
+// that close is still running ends the process at once.
+class CloseOnSignal : public QObject {
+public:
+    explicit CloseOnSignal(std::function<void()> close, QObject *parent = nullptr);
+    ~CloseOnSignal() override;
+
+private:
+    void received();
+
+    std::function<void()> m_close;
+    QSocketNotifier *m_notifier = nullptr;
+    bool m_closing = false;
+};
