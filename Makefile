@@ -8,6 +8,9 @@ JOBS ?= $(shell nproc)
 # Extra CMake options, e.g. CMAKE_FLAGS=-DBRENVOY_WERROR=ON (CI) or
 # CMAKE_FLAGS=-DBRENVOY_ASAN=ON BUILD=build-asan.
 CMAKE_FLAGS ?=
+# ccache: paths relative to the checkout, so another clone reuses the cache.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 
 # Debian 12 packages, one per line in deps/: <area>.txt for building and
 # running the program, <area>-test.txt for the tests, benchmarks and checks.

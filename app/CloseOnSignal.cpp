@@ -1,6 +1,9 @@
 #include "app/CloseOnSignal.h"
 
+#include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
 
 #include <csignal>
 #include <fcntl.h>
@@ -62,5 +65,16 @@ void CloseOnSignal::received()
         return;
     }
     m_closing = true;
+    closeOnceNoBoxIsOpen();
+}
+
+void CloseOnSignal::closeOnceNoBoxIsOpen()
+{
+    if (QWidget *box = QApplication::activeModalWidget()) {
+        box->close();
+        // Its nested event loop returns first; then look again.
+        QTimer::singleShot(50, this, &CloseOnSignal::closeOnceNoBoxIsOpen);
+        return;
+    }
     m_close();
 }
