@@ -21,10 +21,11 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmSimpleNumbers = new TfrmSimpleNumbers(registry);
     registry.frmMain = new TfrmMain(registry);
     registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
-    registry.frmTemplate =
-        new TfrmTemplate(*registry.dialogs, registry.environment->clock(), registry.shell, nullptr,
-                         registry.frmMain->TemplateFolder());
-    registry.frmTemplate->OnViewBeforeSendChange = [main = registry.frmMain](bool on) { main->setViewBeforeSend(on); };
+    registry.frmTemplate = new TfrmTemplate(*registry.dialogs, registry.environment->clock(), registry.shell,
+                                            nullptr, registry.frmMain->TemplateFolder());
+    registry.frmTemplate->OnViewBeforeSendChange = [main = registry.frmMain](bool on) {
+        main->setViewBeforeSend(on);
+    };
     registry.frmRichEditor = new TFrmRichEditor(*registry.dialogs, QCoreApplication::arguments());
     registry.frmTemplate->setFaxEditor(registry.frmRichEditor);
     TfrmMain *main = registry.frmMain;

@@ -15,9 +15,9 @@
 #include "ui/RadioGroup.h"
 
 #include <QComboBox>
-#include <QLineEdit>
 #include <QDialog>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
@@ -50,7 +50,10 @@ public:
     {
         return config() ? config()->WaveDestination() : m_w.settings().waveDestination;
     }
-    bool recordCalls() const override { return config() ? config()->RecordCalls() : m_w.settings().recordCalls; }
+    bool recordCalls() const override
+    {
+        return config() ? config()->RecordCalls() : m_w.settings().recordCalls;
+    }
     QString playListSelection(int list) const override
     {
         const QComboBox *cb = list == 1 ? m_w.cbPLayer1 : m_w.cbPlayer2;

@@ -10,12 +10,12 @@
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
 #include "import/TfrmImportWizard.h"
-#include "messaging/OutlookCommands.h"
-#include "messaging/TfrmTemplate.h"
 #include "messaging/FaxServiceAccess.h"
 #include "messaging/MessageSending.h"
+#include "messaging/OutlookCommands.h"
 #include "messaging/TFrmRichEditor.h"
 #include "messaging/TfrmOutlookContact.h"
+#include "messaging/TfrmTemplate.h"
 #include "platform/environment/ClockTimer.h"
 #include "platform/environment/Environment.h"
 #include "platform/richedit/RichEdit.h"
@@ -686,10 +686,9 @@ SendRecipients TfrmMain::sendRecipients()
     SendRecipients r;
     const QList<Bookmark> contacts = SelectedContacts();
     for (Bookmark b : contacts)
-        r.contacts << SendContact{m_table->DisplayText(b, QStringLiteral("NAME")),
-                                  m_table->DisplayText(b, QStringLiteral("LAST")),
-                                  m_table->DisplayText(b, QStringLiteral("EMAIL")),
-                                  m_table->DisplayText(b, QStringLiteral("FAX"))};
+        r.contacts << SendContact{
+            m_table->DisplayText(b, QStringLiteral("NAME")), m_table->DisplayText(b, QStringLiteral("LAST")),
+            m_table->DisplayText(b, QStringLiteral("EMAIL")), m_table->DisplayText(b, QStringLiteral("FAX"))};
     if (DBGrid1->MultiSelect())
         r.makeCurrent = [this, contacts](int i) { m_dataSource->gotoBookmark(contacts[i]); };
     return r;
@@ -698,7 +697,8 @@ SendRecipients TfrmMain::sendRecipients()
 void TfrmMain::btnSendEmailClick()
 {
     m_dataSource->checkBrowseMode();
-    const EmailSending::Input input{OutlookAvailable, EmailHostProgram, m_registry->frmTemplate->currentTemplate().email};
+    const EmailSending::Input input{OutlookAvailable, EmailHostProgram,
+                                    m_registry->frmTemplate->currentTemplate().email};
     EmailSending({*m_dialogs, m_registry->shell})
         .SendEmail(input, m_outlook->connection(), sendRecipients(), [this] { AddEmailHistory(); });
 }
@@ -711,13 +711,15 @@ void TfrmMain::btnSendFaxClick()
     input.faxServiceAvailable = FaxServiceAvailable;
     input.faxHostProgram = FaxHostProgram();
     input.fax = t.currentTemplate().fax;
-    input.editorHasLines = m_registry->frmRichEditor && !m_registry->frmRichEditor->Editor->toPlainText().isEmpty();
+    input.editorHasLines =
+        m_registry->frmRichEditor && !m_registry->frmRichEditor->Editor->toPlainText().isEmpty();
     input.customCoverPage = t.CustomCoverPage->text();
     input.templateFolder = m_templateFolder;
     input.programFileName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     FaxSending({*m_dialogs, m_registry->shell})
-        .SendFax(input, *m_fax, [this] { btnSendFax->hide(); }, sendRecipients(),
-                 [this](const QStringList &jobs) { AddFaxHistory(jobs); });
+        .SendFax(
+            input, *m_fax, [this] { btnSendFax->hide(); }, sendRecipients(),
+            [this](const QStringList &jobs) { AddFaxHistory(jobs); });
 }
 void TfrmMain::btnExportToOutlookClick()
 {

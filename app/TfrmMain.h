@@ -229,7 +229,6 @@ public:
     QWidget *configurationWindow() const { return m_registry->frmConfiguration; }
 
 private:
-
     WindowRegistry *m_registry;
     Dialogs *m_dialogs;
     Environment *m_env;

@@ -1,7 +1,7 @@
-#include "platform/codepage/CodePage.h"
 #include "contacts/ContactSchema.h"
 #include "contacts/DbfFormat.h"
 #include "contacts/MemoFile.h"
+#include "platform/codepage/CodePage.h"
 #include "platform/environment/Clock.h"
 
 #include <QFile>

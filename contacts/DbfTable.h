@@ -100,8 +100,8 @@ public:
     bool Eof() const;
     bool IsEmpty() const; // no visible record
 
-    Bookmark GetBookmark() const;       // 0 when there is no current record
-    void GotoBookmark(Bookmark b);      // throws EDbfError when it is not visible
+    Bookmark GetBookmark() const;  // 0 when there is no current record
+    void GotoBookmark(Bookmark b); // throws EDbfError when it is not visible
     bool BookmarkValid(Bookmark b) const;
 
     // Edit re-reads the current record from the file first; Post writes it in
@@ -109,9 +109,9 @@ public:
     void Edit();
     void Post();
     void Cancel();
-    void Append();  // a new record of spaces at the end, in insert state
-    void Insert();  // same as Append: records only ever go to the end
-    void Delete();  // sets the deletion flag; the record stays in the file
+    void Append(); // a new record of spaces at the end, in insert state
+    void Insert(); // same as Append: records only ever go to the end
+    void Delete(); // sets the deletion flag; the record stays in the file
 
     // Fields, always by name, of the current record (during the record
     // filter callback: of the record being tested). Unknown names throw
@@ -157,8 +157,8 @@ public:
 
     // For grids: the visible records in file order, read on demand.
     qint64 VisibleCount() const;
-    Bookmark VisibleAt(qint64 index) const;       // 0 <= index < VisibleCount()
-    qint64 VisibleIndexOf(Bookmark b) const;      // -1 when not visible
+    Bookmark VisibleAt(qint64 index) const;  // 0 <= index < VisibleCount()
+    qint64 VisibleIndexOf(Bookmark b) const; // -1 when not visible
     // A field of any record as text, without moving the current record (the
     // record being edited shows its unposted values).
     QString DisplayText(Bookmark b, const QString &field) const;

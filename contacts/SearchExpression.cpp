@@ -1,7 +1,7 @@
 #include "contacts/SearchExpression.h"
 
-#include "platform/codepage/CodePage.h"
 #include "contacts/DbfTable.h"
+#include "platform/codepage/CodePage.h"
 
 QString BuildSearchExpression(const QString &field, const QString &text)
 {

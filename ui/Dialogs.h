@@ -15,10 +15,10 @@ enum class MsgResult { Ok, Cancel, Yes, No };
 
 struct FileDialogRequest {
     QString title;
-    QString folder;       // initial folder
-    QString fileName;     // initial file name
-    QString defaultExt;   // without the dot, added when the operator types none
-    QString filter;       // Windows form: "DBF files (*.dbf)|*.dbf|Any file (*.*)|*.*"
+    QString folder;               // initial folder
+    QString fileName;             // initial file name
+    QString defaultExt;           // without the dot, added when the operator types none
+    QString filter;               // Windows form: "DBF files (*.dbf)|*.dbf|Any file (*.*)|*.*"
     bool overwritePrompt = false; // save: confirm replacing an existing file
     bool mustExist = false;       // open: refuse names that do not exist
     // open: offer an "Open as read-only" box; its state is written here.
@@ -49,15 +49,22 @@ public:
     }
 
     // A plain box: OK button, the application title as caption.
-    void showMessage(const QString &text) { messageBox(text, applicationTitle(), MsgButtons::Ok, MsgIcon::None); }
+    void showMessage(const QString &text)
+    {
+        messageBox(text, applicationTitle(), MsgButtons::Ok, MsgIcon::None);
+    }
     // A refusal: OK box, warning icon, caption "Warning!".
-    void showWarning(const QString &text) { messageBox(text, QStringLiteral("Warning!"), MsgButtons::Ok, MsgIcon::Warning); }
+    void showWarning(const QString &text)
+    {
+        messageBox(text, QStringLiteral("Warning!"), MsgButtons::Ok, MsgIcon::Warning);
+    }
 };
 
 class QtDialogs final : public Dialogs {
 public:
     explicit QtDialogs(QWidget *parent = nullptr) : m_parent(parent) {}
-    MsgResult messageBox(const QString &text, const QString &caption, MsgButtons buttons, MsgIcon icon) override;
+    MsgResult messageBox(const QString &text, const QString &caption, MsgButtons buttons,
+                         MsgIcon icon) override;
     void showError(const QString &text) override;
     std::optional<QString> openFile(const FileDialogRequest &request) override;
     std::optional<QString> saveFile(const FileDialogRequest &request) override;

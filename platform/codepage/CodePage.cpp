@@ -118,7 +118,8 @@ std::optional<char> CodePage::encodeChar(QChar ch) const
     const char16_t c = ch.unicode();
     if (c < 0x80)
         return char(c);
-    auto it = std::lower_bound(m_fromUnicode.begin(), m_fromUnicode.end(), std::make_pair(c, (unsigned char)0));
+    auto it =
+        std::lower_bound(m_fromUnicode.begin(), m_fromUnicode.end(), std::make_pair(c, (unsigned char)0));
     if (it != m_fromUnicode.end() && it->first == c)
         return char(it->second);
     return std::nullopt;

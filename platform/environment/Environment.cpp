@@ -12,7 +12,10 @@ Environment::Environment(Clock &clock, QString programFolder, QString stateFolde
     QDir().mkpath(m_stateFolder);
 }
 
-QString Environment::defaultProgramFolder() { return QCoreApplication::applicationDirPath(); }
+QString Environment::defaultProgramFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
 
 QString Environment::defaultStateFolder()
 {

@@ -2,10 +2,10 @@
 #include "messaging/TfrmTemplate.h"
 #include "ui/RadioGroup.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include "platform/richedit/RichEdit.h"
 #include "tests/app/AppFixture.h"
+#include <QCheckBox>
+#include <QLineEdit>
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 #include "config/Settings.h"
 #include "contacts/DbfTable.h"
 #include "platform/profile/IniFile.h"
-#include "tests/support/TestEnvironment.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "tests/support/TestFiles.h"
 
 #include "tests/app_tools/RecordingShell.h"
-#include "tests/support/TestEnvironment.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>

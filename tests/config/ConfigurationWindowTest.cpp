@@ -4,10 +4,10 @@
 #include "telephony/TDeviceSelectionForm.h"
 #include "telephony/TapiDevice.h"
 #include "tests/support/RiffBytes.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestFiles.h"
 #include "ui/RadioGroup.h"
-#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -505,8 +505,11 @@ TEST(DbfTable, PostsDuringTheBackgroundPassReachTheFirstSearch)
     t->Post();
 
     const std::pair<const char *, qint64> searches[] = {
-        {"NAME='smith*'", kRenamed + 1},  {"NAME='jones*'", kRecords - kRenamed}, {"NAME='jones1'", 0},
-        {"COMPNAME='acme*'", kRenamed}, {"COMPNAME='firm2000'", 0},
+        {"NAME='smith*'", kRenamed + 1},
+        {"NAME='jones*'", kRecords - kRenamed},
+        {"NAME='jones1'", 0},
+        {"COMPNAME='acme*'", kRenamed},
+        {"COMPNAME='firm2000'", 0},
     };
     for (const auto &[expression, count] : searches) {
         t->setFiltered(false);

@@ -369,7 +369,7 @@ TEST(CrashSafety, TornPostIsRepairedFromTheJournal)
     const QByteArray newBytes = f.bytes();
     QByteArray journal = readFileBytes(f.path + "-journal");
     ASSERT_GT(journal.size(), 1816 - 51); // the changed bytes, NAME to DT_WAVE5
-    f.table.reset(); // closes and removes the journal
+    f.table.reset();                      // closes and removes the journal
 
     journal.replace(0, 4, "BVJ1"); // as it stood before it was marked done
     QByteArray torn = newBytes.left(1761 + 2102 + 1000) + oldBytes.mid(1761 + 2102 + 1000);

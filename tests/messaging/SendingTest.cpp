@@ -3,9 +3,9 @@
 #include "messaging/TOutlookConnect.h"
 #include "platform/mail/MailClient.h"
 #include "tests/app_tools/RecordingShell.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestFiles.h"
-#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,9 +2,9 @@
 #include "messaging/TFrmRichEditor.h"
 #include "messaging/TfrmTemplate.h"
 #include "platform/profile/IniFile.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/RadioGroup.h"
-#include "tests/support/ScriptedDialogs.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

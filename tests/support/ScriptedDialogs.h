@@ -67,11 +67,18 @@ public:
     {
         shown.push_back({Shown::Error, text, applicationTitle(), MsgButtons::Ok, MsgIcon::Error, {}});
     }
-    std::optional<QString> openFile(const FileDialogRequest &request) override { return file(Shown::Open, request); }
-    std::optional<QString> saveFile(const FileDialogRequest &request) override { return file(Shown::Save, request); }
+    std::optional<QString> openFile(const FileDialogRequest &request) override
+    {
+        return file(Shown::Open, request);
+    }
+    std::optional<QString> saveFile(const FileDialogRequest &request) override
+    {
+        return file(Shown::Save, request);
+    }
     std::optional<QStringList> openFiles(const FileDialogRequest &request) override
     {
-        shown.push_back({Shown::Open, request.fileName, request.folder, MsgButtons::Ok, MsgIcon::None, request});
+        shown.push_back(
+            {Shown::Open, request.fileName, request.folder, MsgButtons::Ok, MsgIcon::None, request});
         if (m_fileLists.empty())
             throw std::logic_error("unexpected file dialog: " + request.title.toStdString());
         auto r = m_fileLists.front();
