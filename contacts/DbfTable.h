@@ -63,6 +63,14 @@ public:
     // (the system clock when none is set).
     void setClock(const Clock *clock);
 
+    // Fields the pass after Open reads into memory for every record, so that
+    // a search on them, and a record filter that reads only them, need no
+    // file reads. By default the contact's name, numbers, e-mail and
+    // follow-up dates; a large table keeps fewer to save memory. Takes
+    // effect at the next Open.
+    QStringList KeepInMemory() const;
+    void setKeepInMemory(const QStringList &fields);
+
     // Folder (a full path; a trailing separator is allowed) and file name.
     // Setting a table name that holds a folder sets both.
     QString FilePath() const;
@@ -100,8 +108,8 @@ public:
     bool Eof() const;
     bool IsEmpty() const; // no visible record
 
-    Bookmark GetBookmark() const;       // 0 when there is no current record
-    void GotoBookmark(Bookmark b);      // throws EDbfError when it is not visible
+    Bookmark GetBookmark() const;  // 0 when there is no current record
+    void GotoBookmark(Bookmark b); // throws EDbfError when it is not visible
     bool BookmarkValid(Bookmark b) const;
 
     // Edit re-reads the current record from the file first; Post writes it in
@@ -109,9 +117,9 @@ public:
     void Edit();
     void Post();
     void Cancel();
-    void Append();  // a new record of spaces at the end, in insert state
-    void Insert();  // same as Append: records only ever go to the end
-    void Delete();  // sets the deletion flag; the record stays in the file
+    void Append(); // a new record of spaces at the end, in insert state
+    void Insert(); // same as Append: records only ever go to the end
+    void Delete(); // sets the deletion flag; the record stays in the file
 
     // Fields, always by name, of the current record (during the record
     // filter callback: of the record being tested). Unknown names throw
@@ -149,11 +157,17 @@ public:
 
     std::function<void(TDbfTable &)> AfterScroll;   // current record changed
     std::function<void(TDbfTable &)> OnStateChange; // State() changed
+    // For a run of changes (an import): while controls are disabled (the
+    // calls nest) AfterScroll and OnStateChange are held back, and
+    // re-enabling runs each once if it fell due meanwhile.
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const;
 
     // For grids: the visible records in file order, read on demand.
     qint64 VisibleCount() const;
-    Bookmark VisibleAt(qint64 index) const;       // 0 <= index < VisibleCount()
-    qint64 VisibleIndexOf(Bookmark b) const;      // -1 when not visible
+    Bookmark VisibleAt(qint64 index) const;  // 0 <= index < VisibleCount()
+    qint64 VisibleIndexOf(Bookmark b) const; // -1 when not visible
     // A field of any record as text, without moving the current record (the
     // record being edited shows its unposted values).
     QString DisplayText(Bookmark b, const QString &field) const;
