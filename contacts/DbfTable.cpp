@@ -73,11 +73,7 @@ struct TDbfTable::Impl {
     QString name;
     QString folder;
     QString tableName;
-    QStringList keepInMemory{QStringLiteral("COMPNAME"), QStringLiteral("NAME"),
-                             QStringLiteral("LAST"),     QStringLiteral("CELLPHONE"),
-                             QStringLiteral("PHONE"),    QStringLiteral("FAX"),
-                             QStringLiteral("EMAIL"),    QStringLiteral("CALLBACK"),
-                             QStringLiteral("FAXBACK"),  QStringLiteral("EMAILBACK")};
+    QStringList keepInMemory;
 
     dbf::File file;
     MemoFile memo;

@@ -65,9 +65,8 @@ public:
 
     // Fields the pass after Open reads into memory for every record, so that
     // a search on them, and a record filter that reads only them, need no
-    // file reads. By default the contact's name, numbers, e-mail and
-    // follow-up dates; a large table keeps fewer to save memory. Takes
-    // effect at the next Open.
+    // file reads. None by default: a field is then read into memory when
+    // it is first searched or located on. Takes effect at the next Open.
     QStringList KeepInMemory() const;
     void setKeepInMemory(const QStringList &fields);
 

@@ -541,7 +541,10 @@ TEST(DbfTable, RecordFilterSeesKeptDatesAndFileFieldsAlike)
         f.table->Post();
     }
     f.table.reset();
-    auto t = f.openTable();
+    auto t = std::make_unique<TDbfTable>();
+    t->setKeepInMemory({"CALLBACK"});
+    t->setTableName(f.path);
+    t->Open();
     t->First();
     t->Edit(); // record 1 becomes due while the pass runs
     t->SetAsDate("CALLBACK", today);
