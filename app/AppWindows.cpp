@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 
 #include "app/TfrmMain.h"
+#include "app/TfrmManualDial.h"
 #include "app/TfrmSimple.h"
 #include "app/TfrmSimpleNumbers.h"
 #include "messaging/TFrmRichEditor.h"
@@ -17,9 +18,9 @@ void CreateWindows(WindowRegistry &registry)
     registry.frmSimpleNumbers->bindDataSource(registry.frmMain->dataSource());
     // The template window comes here once it is built, then the fax editor.
     registry.frmRichEditor = new TFrmRichEditor(*registry.dialogs, QCoreApplication::arguments());
-    // Then, in this order, as each is wired in: the configuration window,
-    // the manual dial window and the tracking window (which sets
-    // registry.trackingClearArchiveLists).
+    // The configuration window comes here once it is built.
+    registry.frmManualDial = new TfrmManualDial(registry);
+    // Then the tracking window (which sets registry.trackingClearArchiveLists).
     if (registry.shell)
         registry.frmAbout = new TfrmAbout(*registry.shell);
 }

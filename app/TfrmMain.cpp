@@ -1,13 +1,16 @@
 #include "app/TfrmMain.h"
 
 #include "app/DatabaseCommands.h"
+#include "app/PathComboBox.h"
 #include "app/TfrmSimple.h"
 #include "app/Tools.h"
 #include "contacts/AddContactIfNew.h"
 #include "contacts/ContactView.h"
 #include "contacts/SearchExpression.h"
 #include "import/TfrmImportWizard.h"
+#include "messaging/FaxServiceAccess.h"
 #include "messaging/TFrmRichEditor.h"
+#include "platform/environment/ClockTimer.h"
 #include "platform/environment/Environment.h"
 #include "platform/richedit/RichEdit.h"
 #include "telephony/TComPort.h"
@@ -38,7 +41,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -119,13 +121,10 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
 
     buildMenus();
     buildLayout();
-    createLineDevice();
+    createCallController();
+    m_fax = std::make_unique<FaxServiceAccess>(*m_env, registry.shell, *m_dialogs);
+    registry.checkFaxService = [this](int host, const QString &program) { CheckFaxService(host, program); };
     DataSourceStateChange(); // the search waits for an open table
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(200);
-    connect(Timer1, &QTimer::timeout, this, [this] { guard(*m_dialogs, [this] { Timer1Timer(); }); });
     Timer1->start();
 
     // Fixed size, centred on the screen.
@@ -139,32 +138,13 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     FormCreate();
 }
 
-// The line device with the window's own values. Its voice check at creation
-// stays quiet: LoadSettings applies the stored device next and reports a
-// failure itself.
-void TfrmMain::createLineDevice()
-{
-    ComPort = new TComPort(this);
-    TapiStatus = new TTapiStatus(this);
-    TapiStatus->setObjectName(QStringLiteral("TapiStatus"));
-    TapiStatus->setCaption(QStringLiteral("Call Progress"));
-    TapiDevice = new TTapiDevice(*m_env, *m_dialogs, this);
-    TapiDevice->setComPort(ComPort);
-    TapiDevice->setStatusDisplay(TapiStatus);
-    TapiDevice->setMaxAttempts(0);
-    TapiDevice->setRetryWait(10);
-    TapiDevice->setSelectionDialogAllowed(false);
-    try {
-        TapiDevice->setSelectedDevice(QStringLiteral("Lucent Win Modem"));
-        TapiDevice->setEnableVoice(true);
-    } catch (const std::exception &) {
-    }
-    TapiDevice->setSelectionDialogAllowed(true);
-}
-
 TfrmMain::~TfrmMain()
 {
+    m_registry->checkFaxService = nullptr;
     m_hint.reset();
+    // The line device goes first: its last events may still reach the window.
+    delete m_calls;
+    m_calls = nullptr;
     // Controls go before the data source they are bound to.
     delete centralWidget();
 }
@@ -361,21 +341,27 @@ void TfrmMain::buildLayout()
         f.setBold(true);
         btnAbort->setFont(f);
         QPalette p = btnAbort->palette();
-        p.setColor(QPalette::ButtonText, Qt::red);
+        // Red while it can be pressed; greyed like the others when it cannot.
+        p.setColor(QPalette::Active, QPalette::ButtonText, Qt::red);
+        p.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::red);
         btnAbort->setPalette(p);
     }
     const QString playHint = QStringLiteral("Play wave file to phone line / soundcard");
     const QString listHint = QStringLiteral("Selected wave file  to be played");
     btnPlay1 = makeButton(Panel1, "Play Wave 1", "btnPlay1", playHint, {6, 64, 80, 25});
-    cbPLayer1 = new QComboBox(Panel1);
+    cbPLayer1 = new PathComboBox(Panel1);
     cbPLayer1->setObjectName(QStringLiteral("cbPLayer1"));
     cbPLayer1->setStatusTip(listHint);
     cbPLayer1->setGeometry(90, 65, 250, 23);
     btnPlay2 = makeButton(Panel1, "Play Wave 2", "btnPlay2", playHint, {6, 93, 80, 25});
-    cbPlayer2 = new QComboBox(Panel1);
+    cbPlayer2 = new PathComboBox(Panel1);
     cbPlayer2->setObjectName(QStringLiteral("cbPlayer2"));
     cbPlayer2->setStatusTip(listHint);
     cbPlayer2->setGeometry(90, 94, 250, 23);
+    static_cast<PathComboBox *>(cbPLayer1)->OnDrawItem =
+        [this](QPainter &p, const QRect &r, int i, bool sel) { cbPLayer1DrawItem(p, r, i, sel); };
+    static_cast<PathComboBox *>(cbPlayer2)->OnDrawItem =
+        [this](QPainter &p, const QRect &r, int i, bool sel) { cbPlayer2DrawItem(p, r, i, sel); };
     btnStopPlay = makeButton(Panel1, "Stop Play", "btnStopPlay", "Stop any wave playing", {6, 122, w, 25});
     btnRecord = makeButton(Panel1, "Record", "btnRecord", "Record the call", {8 + w, 122, w, 25});
 
@@ -471,7 +457,7 @@ void TfrmMain::FormCreate()
         m_templateFolder = m_programFolder + QStringLiteral("Template/");
         QDir().mkpath(m_templateFolder);
         TapiStatus->setPosition(0, 0);
-        m_lastDialledNumber.clear();
+        m_calls->clearLastDialledNumber();
         DatabaseLocation db = ReadDatabaseSection(iniFile(), m_programFolder);
         db = ResolveDatabaseLocation(db, m_programFolder);
         m_table->setFilePath(db.path);
@@ -501,6 +487,7 @@ bool TfrmMain::FormShow()
         LoadSettings(m_settings, settingsPaths(), m_env->clock(), hooks);
         applyLoadedSettings();
         // The Outlook and fax service checks come here with their windows.
+        CheckFaxService(m_settings.faxHostSelection, m_settings.faxHostApp);
         m_hint = std::make_unique<ApplicationHint>([this](const QString &h) { DisplayHint(h); });
         cbFields->clear();
         cbFields->addItems(m_table->FieldNames());
@@ -572,6 +559,7 @@ void TfrmMain::FormClose()
         SaveSettings(m_settings, settingsPaths());
     });
     // The Outlook and fax objects are released here once they exist.
+    m_fax->FreeFaxObjects();
     if (m_registry->frmSimple)
         m_registry->frmSimple->close();
     else if (m_registry->terminate)
@@ -660,7 +648,7 @@ void TfrmMain::dsTableAfterScroll()
     dbeEmailback->setColor(has && isDueToday("EMAILBACK") ? kLime : normal);
     if (m_registry->trackingClearArchiveLists)
         m_registry->trackingClearArchiveLists();
-    m_lastDialledNumber.clear();
+    m_calls->clearLastDialledNumber();
 }
 
 void TfrmMain::DisplayHint(const QString &hint)
@@ -698,76 +686,12 @@ void TfrmMain::MenuItem4Click()
 
 // ---------------------------------------------------------------- selected contacts and history
 
-QList<Bookmark> TfrmMain::SelectedContacts() const
-{
-    if (DBGrid1->MultiSelect())
-        return DBGrid1->SelectedRows();
-    if (!m_table->Active() || m_table->GetBookmark() == 0)
-        return {};
-    return {m_table->GetBookmark()};
-}
-
-QString TfrmMain::TimeStampText(const QDateTime &time)
-{
-    return HistoryTimeStamp(time);
-}
-
-int TfrmMain::AddCallHistory(const QDateTime &time, int durationSeconds,
-                             const std::function<void(const HistoryRotation &)> &beforePost)
-{
-    m_dataSource->checkBrowseMode();
-    const int slot = ApplyCallHistoryRotation(*m_table, TimeStampText(time), durationSeconds, beforePost);
-    m_dataSource->notifyDataSetChanged();
-    return slot;
-}
-
-void TfrmMain::stampSelected(HistoryChannel channel, const QStringList &values)
-{
-    const QString stamp = TimeStampText(m_env->clock().now());
-    const QList<Bookmark> contacts = SelectedContacts();
-    m_dataSource->checkBrowseMode();
-    for (int i = 0; i < contacts.size(); ++i) {
-        if (m_table->GetBookmark() != contacts[i])
-            m_dataSource->gotoBookmark(contacts[i]);
-        ApplyHistoryRotation(*m_table, channel, stamp, values.value(i));
-        m_dataSource->notifyDataSetChanged();
-    }
-}
-
-void TfrmMain::AddEmailHistory()
-{
-    stampSelected(HistoryChannel::Email, {});
-}
-
-void TfrmMain::AddFaxHistory(const QStringList &jobIds)
-{
-    stampSelected(HistoryChannel::Fax, jobIds);
-}
-
-void TfrmMain::AddWaveHistory(const QString &playListEntry)
-{
-    const int count = int(SelectedContacts().size());
-    QStringList values;
-    for (int i = 0; i < count; ++i)
-        values << playListEntry;
-    stampSelected(HistoryChannel::Wave, values);
-}
-
 // ---------------------------------------------------------------- commands
 
-// Dialing, voice messages, e-mail, fax, import and export arrive with the
-// telephony, messaging and import windows; until they are wired in, these
-// commands do nothing.
-void TfrmMain::btnDialClick() {}
-void TfrmMain::btnDialNextClick() {}
-void TfrmMain::btnManualDialClick() {}
-void TfrmMain::btnAbortClick() {}
+// E-mail, fax and export arrive with the messaging windows; until they
+// are wired in, these commands do nothing.
 void TfrmMain::btnSendEmailClick() {}
 void TfrmMain::btnSendFaxClick() {}
-void TfrmMain::btnPlay1Click() {}
-void TfrmMain::btnPlay2Click() {}
-void TfrmMain::btnStopPlayClick() {}
-void TfrmMain::btnRecordClick() {}
 void TfrmMain::btnExportToOutlookClick() {}
 void TfrmMain::ImportfromContactList1Click() {}
 void TfrmMain::ImportfromFilePasteFromClipboard1Click()
@@ -820,6 +744,32 @@ void TfrmMain::openTool(int tool)
         OpenSystemTool(SystemTool(tool), *m_dialogs, *m_registry->shell);
 }
 
+void TfrmMain::CheckFaxService(int hostSelection, const QString &hostProgram)
+{
+    m_fax->CheckFaxService(hostSelection, hostProgram);
+    FaxServiceAvailable = m_fax->FaxServiceAvailable;
+}
+
+QString TfrmMain::FaxHostProgram() const
+{
+    return m_fax->FaxHostProgram;
+}
+
+bool TfrmMain::PrepareFaxObjects()
+{
+    return m_fax->PrepareFaxObjects([this] { btnSendFax->hide(); });
+}
+
+TFaxServer *TfrmMain::FaxServer() const
+{
+    return m_fax->FaxServer();
+}
+
+TFaxDocument *TfrmMain::FaxDocument() const
+{
+    return m_fax->FaxDocument();
+}
+
 void TfrmMain::OpenFaxConsole1Click()
 {
     openTool(int(SystemTool::FaxConsole));
@@ -863,6 +813,3 @@ void TfrmMain::About1Click()
     if (auto *dlg = qobject_cast<QDialog *>(m_registry->frmAbout))
         dlg->exec();
 }
-
-// Keeps the call buttons in step with the line device once it is wired in.
-void TfrmMain::Timer1Timer() {}

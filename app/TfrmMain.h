@@ -2,8 +2,11 @@
 
 #include "app/WindowRegistry.h"
 #include "config/Settings.h"
+#include "contacts/ContactHistory.h"
 #include "contacts/DbfTable.h"
 #include "contacts/HistoryRotation.h"
+#include "platform/environment/ClockTimer.h"
+#include "telephony/CallController.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -15,9 +18,9 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPainter;
 class QMenu;
 class QPushButton;
-class QTimer;
 class ApplicationHint;
 class DataSource;
 class DBGrid;
@@ -31,6 +34,9 @@ class TStatusBar;
 class TTapiDevice;
 class TTapiStatus;
 class TComPort;
+class FaxServiceAccess;
+class TFaxServer;
+class TFaxDocument;
 
 // The main contact window: the contact grid, the fields of the current
 // contact, the command panel, the contact views and the search. It owns the
@@ -52,8 +58,12 @@ public:
     QString ProgramFolder() const { return m_programFolder; }
     QString TemplateFolder() const { return m_templateFolder; }
     int ViewIndex() const { return m_viewIndex; }
-    QString LastDialledNumber() const { return m_lastDialledNumber; }
-    void setLastDialledNumber(const QString &n) { m_lastDialledNumber = n; }
+    QString LastDialledNumber() const { return m_calls->LastDialledNumber(); }
+    void setLastDialledNumber(const QString &n) { m_calls->setLastDialledNumber(n); }
+    // The call commands, the line device and the call bookkeeping.
+    CallController &calls() { return *m_calls; }
+    // The history stamps of the selected contacts.
+    ContactHistory &history() { return *m_history; }
     Settings &settings() { return m_settings; }
     SettingsPaths settingsPaths() const;
     QString iniFile() const;
@@ -62,9 +72,10 @@ public:
     // filtered) is today.
     bool isDueToday(const QString &field) const;
 
-    // The selected contacts: the grid's selected rows in file order while it
-    // allows multiple selection, otherwise the current contact.
-    QList<Bookmark> SelectedContacts() const;
+    // The selected contacts: the grid's selected rows that are shown, in
+    // file order, while it allows multiple selection, otherwise the current
+    // contact.
+    QList<Bookmark> SelectedContacts() const { return m_history->SelectedContacts(); }
     // Adds one contact unless a matching one is shown already (import from a
     // file or the clipboard, and from Outlook's contact list).
     void AddContactIfNew(const QString &firstName, const QString &lastName, const QString &email,
@@ -73,16 +84,17 @@ public:
     // The template window's "view before send" check box drives this.
     void setViewBeforeSend(bool on);
 
-    // History entry points. Each returns nothing but AddCallHistory, which
-    // returns the slot that received the entry (1..5).
-    // beforePost runs between the choice of the slot and the post.
+    // History entry points, kept here for the windows that call them on
+    // the main window; the work is the history object's.
     int AddCallHistory(const QDateTime &time, int durationSeconds,
-                       const std::function<void(const HistoryRotation &)> &beforePost = {});
-    void AddEmailHistory();
-    void AddFaxHistory(const QStringList &jobIds);
-    void AddWaveHistory(const QString &playListEntry);
-    // "dd-mmm-yyyy hh:mm" in the user's locale.
-    static QString TimeStampText(const QDateTime &time);
+                       const std::function<void(const HistoryRotation &)> &beforePost = {})
+    {
+        return m_history->AddCallHistory(time, durationSeconds, beforePost);
+    }
+    void AddEmailHistory() { m_history->AddEmailHistory(); }
+    void AddFaxHistory(const QStringList &jobIds) { m_history->AddFaxHistory(jobIds); }
+    void AddWaveHistory(const QString &playListEntry) { m_history->AddWaveHistory(playListEntry); }
+    static QString TimeStampText(const QDateTime &time) { return ContactHistory::TimeStampText(time); }
 
     // Handlers of the contact views and the search.
     void rgViewClick();
@@ -132,6 +144,13 @@ public:
     void menuGetDBClick();
     void About1Click();
     void Timer1Timer();
+    void TapiDeviceTapiStatus(TCustomTapiDevice *CP, bool First, bool Last, DWORD Device, DWORD Message,
+                              DWORD Param1, DWORD Param2, DWORD Param3);
+    void TapiDeviceTapiWaveNotify(TCustomTapiDevice *CP, TWaveMessage Msg);
+    void cbPLayer1DrawItem(QPainter &painter, const QRect &rect, int index, bool selected);
+    void cbPlayer2DrawItem(QPainter &painter, const QRect &rect, int index, bool selected);
+    // The call state the timer published: buttons and "Phone: " panel.
+    void applyCallState(const CallButtons &state);
 
     // Controls, named as the window has them.
     DBGrid *DBGrid1 = nullptr;
@@ -152,7 +171,7 @@ public:
     QComboBox *cbFields = nullptr;
     QLineEdit *edString = nullptr;
     TStatusBar *StatusBar1 = nullptr;
-    QTimer *Timer1 = nullptr;
+    ClockTimer *Timer1 = nullptr; // the call controller's 200 ms timer
     // The line device, its call-progress display and the port object.
     TTapiDevice *TapiDevice = nullptr;
     TTapiStatus *TapiStatus = nullptr;
@@ -169,13 +188,22 @@ public:
     bool OutlookAvailable = false;
     bool FaxServiceAvailable = false;
 
+    // The fax availability check, for start-up and the configuration
+    // window's fax host controls (through the registry's checkFaxService).
+    void CheckFaxService(int hostSelection, const QString &hostProgram);
+    QString FaxHostProgram() const;
+    // Before each fax send: false when the service cannot be used.
+    bool PrepareFaxObjects();
+    TFaxServer *FaxServer() const;
+    TFaxDocument *FaxDocument() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
-    void createLineDevice();
+    void createCallController();
     void buildMenus();
     DBEdit *addField(QWidget *parent, int top, const QString &label, const QString &field,
                      const QString &hint, const char *name, QMenu *popup);
@@ -184,8 +212,6 @@ private:
     void reapplyFilter();
     void applyLoadedSettings();
     void collectSettings();
-    // The history rotation on each selected contact, the i-th getting values[i].
-    void stampSelected(HistoryChannel channel, const QStringList &values);
 
     WindowRegistry *m_registry;
     Dialogs *m_dialogs;
@@ -193,10 +219,14 @@ private:
     std::unique_ptr<TDbfTable> m_table;
     ::DataSource *m_dataSource = nullptr;
     std::unique_ptr<ApplicationHint> m_hint;
+    std::unique_ptr<FaxServiceAccess> m_fax;
     Settings m_settings;
     QString m_programFolder;
     QString m_templateFolder;
-    QString m_lastDialledNumber;
+    std::unique_ptr<ContactHistory> m_history;
+    std::unique_ptr<CallContacts> m_callContacts;
+    std::unique_ptr<CallSettings> m_callSettings;
+    CallController *m_calls = nullptr;
     int m_viewIndex = 0;
     bool m_closing = false;
     QLineEdit *m_popupComponent = nullptr;

@@ -150,3 +150,12 @@ void TfrmSimple::btnAbortClick()
     if (m_registry->frmMain)
         m_registry->frmMain->btnAbortClick();
 }
+
+void TfrmSimple::applyCallState(const CallButtons &s)
+{
+    btnDial->setEnabled(s.panelDial);
+    btnNext->setEnabled(s.panelNext);
+    btnPlay->setEnabled(s.panelPlay);
+    btnRecord->setEnabled(s.panelRecord);
+    btnAbort->setEnabled(s.panelAbort);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WindowRegistry.h"
+#include "telephony/CallController.h"
 
 #include <QPoint>
 #include <QSize>
@@ -27,6 +28,8 @@ public:
     void btnFaxClick();
     void btnScriptClick();
     void btnAbortClick();
+    // The call state the main window's timer published.
+    void applyCallState(const CallButtons &state);
 
     struct Placement {
         QPoint numberList;

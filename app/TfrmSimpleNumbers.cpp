@@ -95,3 +95,8 @@ void TfrmSimpleNumbers::closeEvent(QCloseEvent *event)
     event->accept();
     FormClose();
 }
+
+void TfrmSimpleNumbers::applyCallState(const CallButtons &s)
+{
+    btnDial->setEnabled(s.listDial);
+}

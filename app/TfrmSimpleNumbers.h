@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WindowRegistry.h"
+#include "telephony/CallController.h"
 #include "ui/DBGrid.h"
 
 #include <QWidget>
@@ -20,6 +21,8 @@ public:
     void bindDataSource(DataSource &source);
 
     void btnDialClick();
+    // The call state the main window's timer published.
+    void applyCallState(const CallButtons &state);
     void DBGrid1DrawColumnCell(DBGrid::DrawCell &cell);
     void FormClose();
 

@@ -29,6 +29,22 @@ void OpenSystemTool(SystemTool tool, Dialogs &dialogs, Shell &shell)
         dialogs.showMessage(info.missingMessage);
 }
 
+void RegisterFaxService(SystemShell &shell, const QString &programFolder)
+{
+    const QString beside = QDir(programFolder).filePath(QStringLiteral("brenvoy-fax"));
+    const struct {
+        const char *name;
+        QStringList arguments;
+    } tools[] = {
+        {"fxscomex.dll", {}},
+        {"fxsclnt.exe", {QStringLiteral("console")}},
+        {"fxscover.exe", {QStringLiteral("cover")}},
+    };
+    for (const auto &t : tools)
+        for (const QString &program : {beside, QStringLiteral("brenvoy-fax")})
+            shell.registerProgram(QString::fromLatin1(t.name), {program, t.arguments});
+}
+
 void OpenCallScript(Shell &shell, const QString &programFolder)
 {
     const QString script = QDir(programFolder).filePath(QString::fromLatin1(kCallScriptName));

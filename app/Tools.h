@@ -30,6 +30,11 @@ SystemToolInfo systemToolInfo(SystemTool tool);
 // shows its "not found" message.
 void OpenSystemTool(SystemTool tool, Dialogs &dialogs, Shell &shell);
 
+// The fax service's program ("brenvoy-fax", beside ours or on the PATH)
+// stands for its library, fxscomex.dll, and starts its console and its
+// cover page editor. Without it the fax service is missing.
+void RegisterFaxService(SystemShell &shell, const QString &programFolder);
+
 // The call script's file name and the content of a new one: an empty
 // rich-text document, seven characters, no line end.
 inline const char *const kCallScriptName = "script.rtf";

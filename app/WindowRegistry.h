@@ -35,6 +35,11 @@ struct WindowRegistry {
     // The tracking window's ClearArchiveLists, once that window exists.
     std::function<void()> trackingClearArchiveLists;
 
+    // The main contact window's fax availability check (host choice: 0 the
+    // fax service, 1 "Other .."; the other program's path), for the
+    // configuration window's fax host controls.
+    std::function<void(int hostSelection, const QString &hostProgram)> checkFaxService;
+
     // Ends the program (the program entry quits the event loop; tests record it).
     std::function<void()> terminate;
 };

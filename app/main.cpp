@@ -1,5 +1,6 @@
 #include "app/AppWindows.h"
 #include "app/TfrmSimple.h"
+#include "app/Tools.h"
 #include "platform/environment/Environment.h"
 #include "platform/shell/Shell.h"
 #include "ui/Dialogs.h"
@@ -18,6 +19,7 @@ int main(int argc, char **argv)
     Environment environment(clock, Environment::defaultProgramFolder(), Environment::defaultStateFolder());
     QtDialogs dialogs;
     SystemShell shell(SystemShell::defaults(environment.stateFolder()));
+    RegisterFaxService(shell, QCoreApplication::applicationDirPath());
 
     WindowRegistry registry;
     registry.environment = &environment;

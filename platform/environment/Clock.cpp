@@ -18,11 +18,47 @@ qint64 steadyNowMs()
     }();
     return timer.elapsed();
 }
+
+// Counts the events delivered on the calling thread while it lives.
+class DeliveryCounter final : public QObject {
+public:
+    DeliveryCounter() { QCoreApplication::instance()->installEventFilter(this); }
+    ~DeliveryCounter() override { QCoreApplication::instance()->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *) override
+    {
+        ++count;
+        return false;
+    }
+};
+
+// A handler's posted event may post the next one; a single pass of the
+// queue leaves those for later, which on virtual time means after the next
+// timer jump. Pass again until a pass delivers nothing. The cap only guards
+// against a handler that reposts itself forever.
+void drainEvents()
+{
+    if (!QCoreApplication::instance()) {
+        return;
+    }
+    DeliveryCounter counter;
+    for (int pass = 0; pass < 10000; ++pass) {
+        counter.count = 0;
+        QCoreApplication::processEvents();
+        if (counter.count == 0)
+            return;
+    }
+}
 } // namespace
 
 SystemClock::SystemClock() : m_startMs(steadyNowMs()) {}
 
-QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
 
 QDate SystemClock::today() const
 {
@@ -38,7 +74,10 @@ QDate SystemClock::today() const
     return m_today;
 }
 
-qint64 SystemClock::monotonicMs() const { return steadyNowMs() - m_startMs; }
+qint64 SystemClock::monotonicMs() const
+{
+    return steadyNowMs() - m_startMs;
+}
 
 void SystemClock::singleShot(qint64 ms, QObject *context, std::function<void()> fn)
 {
@@ -66,18 +105,29 @@ struct SimulatedClock::Timer {
     std::function<void()> fn;
 };
 
-SimulatedClock::SimulatedClock(QDateTime start)
-    : m_start(std::move(start)), m_timers(new std::vector<Timer>)
+SimulatedClock::SimulatedClock(QDateTime start) : m_start(std::move(start)), m_timers(new std::vector<Timer>)
 {
 }
 
-SimulatedClock::~SimulatedClock() { delete m_timers; }
+SimulatedClock::~SimulatedClock()
+{
+    delete m_timers;
+}
 
-QDateTime SimulatedClock::now() const { return m_start.addMSecs(m_elapsedMs); }
+QDateTime SimulatedClock::now() const
+{
+    return m_start.addMSecs(m_elapsedMs);
+}
 
-qint64 SimulatedClock::monotonicMs() const { return m_elapsedMs; }
+qint64 SimulatedClock::monotonicMs() const
+{
+    return m_elapsedMs;
+}
 
-void SimulatedClock::setNow(const QDateTime &t) { m_start = t.addMSecs(-m_elapsedMs); }
+void SimulatedClock::setNow(const QDateTime &t)
+{
+    m_start = t.addMSecs(-m_elapsedMs);
+}
 
 void SimulatedClock::singleShot(qint64 ms, QObject *context, std::function<void()> fn)
 {
@@ -85,7 +135,10 @@ void SimulatedClock::singleShot(qint64 ms, QObject *context, std::function<void(
         Timer{m_elapsedMs + std::max<qint64>(ms, 0), m_seq++, context, context != nullptr, std::move(fn)});
 }
 
-int SimulatedClock::pendingTimers() const { return int(m_timers->size()); }
+int SimulatedClock::pendingTimers() const
+{
+    return int(m_timers->size());
+}
 
 // Fires the earliest timer due at or before limitMs; false if there is none.
 bool SimulatedClock::fireNextDue(qint64 limitMs)
@@ -106,23 +159,23 @@ bool SimulatedClock::fireNextDue(qint64 limitMs)
 void SimulatedClock::advance(qint64 ms)
 {
     const qint64 target = m_elapsedMs + ms;
-    QCoreApplication::processEvents();
+    drainEvents();
     while (fireNextDue(target))
-        QCoreApplication::processEvents();
+        drainEvents();
     m_elapsedMs = target;
-    QCoreApplication::processEvents();
+    drainEvents();
 }
 
 bool SimulatedClock::waitUntil(const std::function<bool()> &pred, qint64 timeoutMs)
 {
     const qint64 deadline = m_elapsedMs + timeoutMs;
     for (;;) {
-        QCoreApplication::processEvents();
+        drainEvents();
         if (pred())
             return true;
         if (!fireNextDue(deadline)) {
             m_elapsedMs = std::max(m_elapsedMs, deadline);
-            QCoreApplication::processEvents();
+            drainEvents();
             return pred();
         }
     }

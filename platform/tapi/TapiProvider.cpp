@@ -756,6 +756,10 @@ LONG lineMakeCall(HLINE hLine, HCALL *lphCall, const char *lpszDestAddress, DWOR
     rec->far = far;
     rec->farEnd = std::make_shared<FarEnd>(far);
     p->m_calls.push_back(rec);
+    // A long run places calls all day: keep the recent ones (what the far
+    // end heard is kept with each) rather than every call ever placed.
+    if (p->m_calls.size() > TapiProvider::kKeptCalls)
+        p->m_calls.erase(p->m_calls.begin());
     TapiProvider::Call call;
     call.line = hLine;
     call.app = app;

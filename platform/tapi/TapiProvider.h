@@ -46,6 +46,10 @@ public:
         FarEndConfig far;
     };
 
+    // How much of the call history a running provider keeps for tests.
+    static constexpr size_t kKeptCalls = 32;
+    static constexpr qsizetype kKeptLogEntries = 2000;
+
     static QString providerFilePath(const Environment &env);
     // The provider of env's state folder if one runs (for tests).
     static TapiProvider *find(const Environment &env);
@@ -134,7 +138,12 @@ private:
         qint64 captured = 0;
     };
 
-    void logCall(const QString &entry) { m_log << entry; }
+    void logCall(const QString &entry)
+    {
+        m_log << entry;
+        if (m_log.size() > kKeptLogEntries)
+            m_log.removeFirst();
+    }
     void post(HLINEAPP app, DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2,
               DWORD_PTR p3);
     void after(qint64 ms, std::function<void()> fn);
@@ -162,7 +171,7 @@ private:
     std::map<HCALL, Call> m_liveCalls;
     std::map<HWAVEOUT, WaveOut> m_waveOuts;
     std::map<HWAVEIN, WaveIn> m_waveIns;
-    std::vector<std::shared_ptr<CallRecord>> m_calls;         // every call placed, oldest first
+    std::vector<std::shared_ptr<CallRecord>> m_calls;         // the recent calls placed, oldest first
     std::vector<std::shared_ptr<CallRecord>> m_lastConnected; // per line device
     bool m_released = false;
 };

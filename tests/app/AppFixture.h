@@ -23,6 +23,8 @@ protected:
         registry.dialogs = &dialogs;
         registry.shell = &shell;
         registry.terminate = [this] { ++terminated; };
+        // The fax service is installed, as on a fresh machine.
+        shell.present << shell.systemDirectory + "/fxscomex.dll";
     }
     ~AppFixture() override { DestroyWindows(registry); }
 

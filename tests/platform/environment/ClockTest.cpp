@@ -1,5 +1,7 @@
 #include "platform/environment/Clock.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <gtest/gtest.h>
 
@@ -51,4 +53,51 @@ TEST(SimulatedClock, TimerOfADestroyedContextDoesNotRun)
     context.reset();
     clock.advance(20);
     EXPECT_FALSE(ran);
+}
+
+namespace {
+// Posts the next link of a chain from its own delivery, as a device
+// notification that triggers another one does.
+class ChainLink : public QObject {
+public:
+    ChainLink(std::vector<int> &log, int links) : m_log(log), m_left(links) {}
+    bool event(QEvent *e) override
+    {
+        if (e->type() != QEvent::User)
+            return QObject::event(e);
+        m_log.push_back(m_left);
+        if (--m_left > 0)
+            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        return true;
+    }
+
+private:
+    std::vector<int> &m_log;
+    int m_left;
+};
+} // namespace
+
+TEST(SimulatedClock, EventsPostedByHandlersAllRunBeforeTheNextTimer)
+{
+    // GIVEN a timer whose handler starts a chain of three posted events, and
+    // a later timer
+    SimulatedClock clock;
+    std::vector<int> log;
+    ChainLink link(log, 3);
+    clock.singleShot(10, nullptr, [&] { QCoreApplication::postEvent(&link, new QEvent(QEvent::User)); });
+    clock.singleShot(1500, nullptr, [&] { log.push_back(0); });
+
+    // WHEN time jumps past both, by advance and by a wait
+    clock.advance(2000);
+    // THEN the whole chain ran before the later timer
+    EXPECT_EQ(log, (std::vector<int>{3, 2, 1, 0}));
+
+    log.clear();
+    ChainLink second(log, 3);
+    clock.singleShot(10, nullptr, [&] { QCoreApplication::postEvent(&second, new QEvent(QEvent::User)); });
+    bool late = false;
+    clock.singleShot(1500, nullptr, [&] { late = true; });
+    EXPECT_TRUE(clock.waitUntil([&] { return log.size() == 3; }, 30000));
+    EXPECT_FALSE(late) << "the wait jumped to the next timer before the chain ended";
+    EXPECT_EQ(clock.monotonicMs(), 2010);
 }
