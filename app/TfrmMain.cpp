@@ -115,6 +115,10 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     setWindowTitle(QStringLiteral("Brenvoy"));
     setFont(windowsUiFont(8));
     m_table->setClock(&m_env->clock());
+    // What the search (its first field) and the views read; other fields
+    // are read into memory when first searched, so a large list stays small.
+    m_table->setKeepInMemory({QStringLiteral("COMPNAME"), QStringLiteral("CALLBACK"),
+                              QStringLiteral("FAXBACK"), QStringLiteral("EMAILBACK")});
     m_dataSource = new ::DataSource(*m_table, this);
     m_dataSource->setObjectName(QStringLiteral("DataSource"));
     m_table->OnFilterRecord = [this](TDbfTable &t) { return dsTableFilterRecord(t); };
@@ -509,8 +513,14 @@ bool TfrmMain::FormShow()
                        MsgIcon::Information) != MsgResult::Yes) {
             m_viewIndex = 0;
         }
+        // The selector follows without its click filtering again; the
+        // reminder's view is applied already, "All" is applied once here.
+        std::function<void()> click = std::move(rgView->OnClick);
+        rgView->OnClick = nullptr;
         rgView->setItemIndex(m_viewIndex);
-        reapplyFilter();
+        rgView->OnClick = std::move(click);
+        if (m_viewIndex != 4)
+            reapplyFilter();
         ok = true;
     });
     return ok;
@@ -575,12 +585,12 @@ void TfrmMain::Exit1Click()
 
 bool TfrmMain::isDueToday(const QString &field) const
 {
-    return IsDueToday(m_table->AsDate(field), m_env->clock().now().date());
+    return IsDueToday(m_table->AsDate(field), m_env->clock().today());
 }
 
 bool TfrmMain::dsTableFilterRecord(TDbfTable &table)
 {
-    return ContactPassesView(table, m_viewIndex, m_env->clock().now().date());
+    return ContactPassesView(table, m_viewIndex, m_env->clock().today());
 }
 
 void TfrmMain::reapplyFilter()

@@ -9,16 +9,21 @@ bool IsDueToday(const std::optional<QDate> &date, const QDate &today)
 
 bool ContactPassesView(const TDbfTable &table, int viewIndex, const QDate &today)
 {
-    auto due = [&](const char *field) { return IsDueToday(table.AsDate(QString::fromLatin1(field)), today); };
+    // Asked once per record of a filter pass: the same name objects each
+    // time let the table find the field without hashing it.
+    static const QString callback = QStringLiteral("CALLBACK");
+    static const QString faxBack = QStringLiteral("FAXBACK");
+    static const QString emailBack = QStringLiteral("EMAILBACK");
+    auto due = [&](const QString &field) { return IsDueToday(table.AsDate(field), today); };
     switch (viewIndex) {
     case ViewCallbackDue:
-        return due("CALLBACK");
+        return due(callback);
     case ViewFaxBackDue:
-        return due("FAXBACK");
+        return due(faxBack);
     case ViewEmailBackDue:
-        return due("EMAILBACK");
+        return due(emailBack);
     case ViewAnyDue:
-        return due("CALLBACK") || due("FAXBACK") || due("EMAILBACK");
+        return due(callback) || due(faxBack) || due(emailBack);
     default:
         return true;
     }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,12 +24,50 @@ QString memoPath(const QString &path)
     return path.left(path.size() - info.suffix().size() - 1) + QStringLiteral(".dbt");
 }
 
-void writeWhole(const QString &path, const QByteArray &bytes)
+QString errnoText()
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush())
-        throw EDbfError(QStringLiteral("Cannot create \"%1\": %2.").arg(path, f.errorString()));
-    f.close();
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+// Creates path afresh, never through a link planted under its name: a
+// leftover of an earlier creation that was cut short is replaced, anything
+// that is not a plain file is refused. True when path was created (and so
+// is ours to remove).
+bool writeWhole(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(native.constData(), flags, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        struct stat st;
+        if (::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            throw EDbfError(
+                QStringLiteral("Cannot create \"%1\": a symbolic link of that name is in the way.")
+                    .arg(path));
+        if (::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(native.constData()) == 0)
+            fd = ::open(native.constData(), flags, 0666);
+    }
+    if (fd < 0)
+        throw EDbfError(QStringLiteral("Cannot create \"%1\": %2.").arg(path, errnoText()));
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const QString why = errnoText();
+            ::close(fd);
+            ::unlink(native.constData());
+            throw EDbfError(QStringLiteral("Cannot create \"%1\": %2.").arg(path, why));
+        }
+        done += n;
+    }
+    if (::close(fd) != 0) {
+        const QString why = errnoText();
+        ::unlink(native.constData());
+        throw EDbfError(QStringLiteral("Cannot create \"%1\": %2.").arg(path, why));
+    }
+    return true;
 }
 
 } // namespace
@@ -53,9 +92,10 @@ void CreateContactTable(const QString &path, const Clock &clock)
     const QString memo = memoPath(path);
     const QString tmpTable = path + QStringLiteral(".creating");
     const QString tmpMemo = memo + QStringLiteral(".creating");
+    bool madeTable = false, madeMemo = false;
     try {
-        writeWhole(tmpMemo, MemoFile::newFileHeader());
-        writeWhole(tmpTable, table);
+        madeMemo = writeWhole(tmpMemo, MemoFile::newFileHeader());
+        madeTable = writeWhole(tmpTable, table);
         if (::rename(QFile::encodeName(tmpMemo).constData(), QFile::encodeName(memo).constData()) != 0)
             throw EDbfError(QStringLiteral("Cannot create \"%1\": %2.")
                                 .arg(memo, QString::fromLocal8Bit(strerror(errno))));
@@ -68,8 +108,12 @@ void CreateContactTable(const QString &path, const Clock &clock)
         }
         QFile::remove(tmpTable);
     } catch (...) {
-        QFile::remove(tmpTable);
-        QFile::remove(tmpMemo);
+        // Only what this creation made: a link in the way stays for the
+        // operator to see.
+        if (madeTable)
+            QFile::remove(tmpTable);
+        if (madeMemo)
+            QFile::remove(tmpMemo);
         throw;
     }
 }

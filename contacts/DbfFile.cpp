@@ -175,7 +175,11 @@ bool Journal::ensureOpen()
         ::close(m_fd);
         m_fd = -1;
     }
-    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Never through a link someone planted under the journal's name: the
+    // journal would then overwrite whatever file the link points at.
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (m_fd < 0 && errno == ELOOP)
+        throw EDbfError(QStringLiteral("Cannot write \"%1\": it is a symbolic link.").arg(m_path));
     return m_fd >= 0;
 }
 
@@ -235,7 +239,9 @@ void Journal::commit(const std::vector<WriteOp> &ops, File *const files[2])
 
 bool Journal::recover(File *const files[2])
 {
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0 && errno == ELOOP)
+        throw EDbfError(QStringLiteral("Cannot open \"%1\": it is a symbolic link.").arg(m_path));
     if (fd < 0)
         return false;
     bool replayed = false;

@@ -4,7 +4,10 @@
 #include "contacts/DbfFormat.h"
 #include "contacts/FieldColumn.h"
 #include "contacts/MemoFile.h"
+#include "contacts/RecordColumns.h"
+#include "contacts/RecordWriter.h"
 #include "contacts/SearchExpression.h"
+#include "contacts/VisibleRecords.h"
 #include "platform/codepage/CodePage.h"
 #include "platform/environment/Clock.h"
 
@@ -14,19 +17,55 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <map>
-#include <thread>
+#include <utility>
 
 namespace {
 
-const Clock &systemClock()
-{
-    static SystemClock clock;
-    return clock;
-}
+// Records read for display or as the current record, bounded so that a
+// long scroll or a large import does not keep the table in memory.
+class RecordCache {
+public:
+    const QByteArray *find(uint32_t recno) const
+    {
+        auto it = m_records.constFind(recno);
+        return it == m_records.constEnd() ? nullptr : &it.value();
+    }
+    void put(uint32_t recno, const QByteArray &rec)
+    {
+        if (m_records.size() >= 1024 && !m_records.contains(recno))
+            m_records.clear();
+        m_records.insert(recno, rec);
+    }
+    void remove(uint32_t recno) { m_records.remove(recno); }
+    void clear() { m_records.clear(); }
+
+private:
+    QHash<uint32_t, QByteArray> m_records;
+};
+
+// The record in edit or insert state, as Edit read it and as changed since.
+struct EditBuffer {
+    QByteArray rec;
+    QByteArray orig;    // the record as Edit read it from the file
+    bool whole = false; // the file held all of it
+    QHash<int, QString> memos;
+    bool modified = false;
+    qint64 insertReturn = -1; // current index before Append
+};
+
+// The record the filter callback is asked about: its fields are served
+// from the columns kept in memory where they can be, else read once from
+// the file.
+struct TestedRecord {
+    uint32_t recno = 0;
+    const char *rec = nullptr;
+    QByteArray read;
+    bool fromFile = false; // the callback needed a field not in memory
+};
 
 } // namespace
 
@@ -34,119 +73,40 @@ struct TDbfTable::Impl {
     QString name;
     QString folder;
     QString tableName;
-    const Clock *clock = nullptr;
+    QStringList keepInMemory;
 
     dbf::File file;
     MemoFile memo;
-    std::unique_ptr<dbf::UseLock> useLock;
-    std::unique_ptr<dbf::Journal> journal;
+    RecordWriter writer{file, memo};
     dbf::Layout layout;
     const ::CodePage *codePage = &::CodePage::windows1252();
     QHash<QString, int> fieldIndex;
     uint32_t recordCount = 0;
-
-    DatasetState state = DatasetState::Inactive;
-    // Live records (not deleted) in file order, and the records that pass
-    // the filter while filtering is on. The live list of a large table is
-    // completed by a background scan after Open returns.
-    mutable std::vector<uint32_t> live;
-    std::vector<uint32_t> filteredList;
-    mutable std::thread scanner;
-    mutable std::vector<uint32_t> liveTail;
-    mutable bool scanning = false;
-    // The same background pass builds the columns of the contact's own text
-    // fields (the ones searched and located on), so that the first search
-    // finds them ready instead of reading the whole file again. Records
-    // posted while it runs are folded in again when it is joined.
-    mutable std::vector<int> scanFields;
-    mutable std::vector<FieldColumn> scanColumns;
-    mutable std::vector<std::pair<uint32_t, QByteArray>> postedWhileScanning;
-    qint64 cur = -1; // index into vis()
-    bool bof = true, eof = true;
-    mutable QByteArray curBuf;
-    mutable bool curLoaded = false; // read on first use: a move followed by Edit reads once
-    QByteArray editBuf;
-    QByteArray origBuf;     // the record as Edit read it from the file
-    bool origWhole = false; // the file held all of it
-    QHash<int, QString> pendingMemo;
-    bool modified = false;
-    qint64 insertReturn = -1; // current index before Append
-    const char *testRec = nullptr;
     QByteArray blank;
 
+    DatasetState state = DatasetState::Inactive;
+    VisibleRecords visible;
+    RecordColumns columns;
+    qint64 cur = -1; // index into visible.list()
+    bool bof = true, eof = true;
+    RecordCache cache;
+    mutable QByteArray curBuf;
+    mutable bool curLoaded = false; // read on first use: a move followed by Edit reads once
+    EditBuffer edit;
+    mutable TestedRecord tested;
+
     QString filterText;
-    bool filtered = false;
-    int filterField = -1;
+    int filterField = -1; // -1: no expression
     SearchPattern filterPattern;
-    bool filterSet = false;
 
-    mutable QHash<uint32_t, QByteArray> cache;
-    mutable std::map<int, FieldColumn> columns; // by field, built on first use
-    mutable std::u16string scratch;
+    // Names callers pass again and again (the filter callback's, per
+    // record): found by identity before the hash. Each holds its string,
+    // so an identical pointer means identical text.
+    mutable std::array<std::pair<QString, int>, 8> recentFields;
+    mutable unsigned nextRecent = 0;
 
-    dbf::File *files[2] = {&file, nullptr};
-
-    ~Impl()
-    {
-        // Close joins it; this is for a Close that failed half-way.
-        if (scanner.joinable())
-            scanner.join();
-    }
-
-    // --- helpers ---
     [[noreturn]] void fail(const QString &text) const { throw EDbfError(name + QStringLiteral(": ") + text); }
-    const std::vector<uint32_t> &vis() const { return filtered ? filteredList : live; }
-    std::vector<uint32_t> &vis() { return filtered ? filteredList : live; }
-    void ensureLive() const
-    {
-        if (!scanning)
-            return;
-        scanner.join();
-        live.insert(live.end(), liveTail.begin(), liveTail.end());
-        liveTail.clear();
-        liveTail.shrink_to_fit();
-        scanning = false;
-        for (size_t k = 0; k < scanFields.size(); ++k)
-            columns[scanFields[k]] = std::move(scanColumns[k]);
-        scanColumns.clear();
-        for (const auto &[recno, rec] : postedWhileScanning)
-            for (int fi : scanFields)
-                columns[fi].set(recno, folded(rec.constData(), fi));
-        postedWhileScanning.clear();
-        scanFields.clear();
-    }
-    // The background pass: the deletion flags of the records after head and
-    // the scan columns of every record, read once.
-    void backgroundScan(uint32_t head) const
-    {
-        std::u16string key;
-        std::vector<const FieldDef *> defs;
-        for (int fi : scanFields)
-            defs.push_back(&layout.fields[fi]);
-        for (FieldColumn &c : scanColumns)
-            c.reserve(recordCount);
-        uint32_t seen = 0;
-        dbf::scanRecords(file, layout.headerSize, layout.recordSize, defs.empty() ? head + 1 : 1, recordCount,
-                         [&](uint32_t recno, const char *rec) {
-                             if (recno > head && rec[0] != dbf::kDeletedFlag)
-                                 liveTail.push_back(recno);
-                             for (size_t k = 0; k < defs.size(); ++k) {
-                                 const char *p = rec + defs[k]->offset;
-                                 key.clear();
-                                 codePage->appendFolded(p, dbf::trimmedLength(p, defs[k]->width), key);
-                                 scanColumns[k].append(key);
-                             }
-                             seen = recno;
-                             return true;
-                         });
-        // Records the file no longer holds read as empty.
-        if (!defs.empty())
-            for (; seen < recordCount; ++seen)
-                for (FieldColumn &c : scanColumns)
-                    c.append({});
-        for (FieldColumn &c : scanColumns)
-            c.shrinkToFit();
-    }
+    const std::vector<uint32_t> &vis() const { return visible.list(); }
     void checkActive() const
     {
         if (state == DatasetState::Inactive)
@@ -154,56 +114,64 @@ struct TDbfTable::Impl {
     }
     int fieldOrThrow(const QString &field) const
     {
-        auto it = fieldIndex.constFind(field.toUpper());
+        for (const auto &[s, fi] : recentFields)
+            if (s.constData() == field.constData() && s.size() == field.size() && !s.isNull())
+                return fi;
+        auto it = fieldIndex.constFind(field);
+        if (it == fieldIndex.constEnd())
+            it = fieldIndex.constFind(field.toUpper());
         if (it == fieldIndex.constEnd())
             fail(QStringLiteral("Field '%1' not found").arg(field));
+        recentFields[nextRecent++ % recentFields.size()] = {field, it.value()};
         return it.value();
     }
     qint64 offsetOf(uint32_t recno) const
     {
         return qint64(layout.headerSize) + qint64(recno - 1) * layout.recordSize;
     }
-    QDate today() const { return (clock ? clock : &systemClock())->now().date(); }
+    bool editing() const { return state == DatasetState::Edit || state == DatasetState::Insert; }
 
-    QByteArray readRecord(uint32_t recno) const
+    QByteArray readRecord(uint32_t recno)
     {
-        auto it = cache.constFind(recno);
-        if (it != cache.constEnd())
-            return it.value();
+        if (const QByteArray *r = cache.find(recno))
+            return *r;
         QByteArray r = file.readAt(offsetOf(recno), layout.recordSize);
         if (r.size() < layout.recordSize)
             r = blank;
-        if (cache.size() > 1024)
-            cache.clear();
-        cache.insert(recno, r);
+        cache.put(recno, r);
         return r;
     }
 
     const char *record() const
     {
-        if (testRec)
-            return testRec;
-        if (state == DatasetState::Edit || state == DatasetState::Insert)
-            return editBuf.constData();
+        if (tested.recno) {
+            if (!tested.rec) {
+                tested.read = file.readAt(offsetOf(tested.recno), layout.recordSize);
+                if (tested.read.size() < layout.recordSize)
+                    tested.read = blank;
+                tested.rec = tested.read.constData();
+                tested.fromFile = true;
+            }
+            return tested.rec;
+        }
+        if (editing())
+            return edit.rec.constData();
         if (cur >= 0) {
             if (!curLoaded) {
-                curBuf = readRecord(vis()[size_t(cur)]);
+                curBuf = const_cast<Impl *>(this)->readRecord(vis()[size_t(cur)]);
                 curLoaded = true;
             }
             return curBuf.constData();
         }
         return blank.constData();
     }
-    bool usingEditBuffer() const
-    {
-        return !testRec && (state == DatasetState::Edit || state == DatasetState::Insert);
-    }
+    bool usingEditBuffer() const { return !tested.recno && editing(); }
 
     QString memoText(const char *rec, int fi, bool pending) const
     {
         if (pending) {
-            auto it = pendingMemo.constFind(fi);
-            if (it != pendingMemo.constEnd())
+            auto it = edit.memos.constFind(fi);
+            if (it != edit.memos.constEnd())
                 return it.value();
         }
         const FieldDef &f = layout.fields[fi];
@@ -240,31 +208,41 @@ struct TDbfTable::Impl {
         return {};
     }
 
+    int controlsDisabled = 0;
+    bool heldScroll = false, heldState = false;
+    void scrolled(TDbfTable &t)
+    {
+        if (controlsDisabled)
+            heldScroll = true;
+        else if (t.AfterScroll)
+            t.AfterScroll(t);
+    }
     void setState(TDbfTable &t, DatasetState s)
     {
         if (state == s)
             return;
         state = s;
-        if (t.OnStateChange)
+        if (controlsDisabled)
+            heldState = true;
+        else if (t.OnStateChange)
             t.OnStateChange(t);
     }
-    void loadCurrent() { curLoaded = false; }
     void moveTo(TDbfTable &t, qint64 index)
     {
         if (index >= qint64(vis().size()) - 1)
-            ensureLive();
+            visible.complete();
         const uint32_t before = cur >= 0 && cur < qint64(vis().size()) ? vis()[size_t(cur)] : 0;
         cur = vis().empty() ? -1 : std::clamp<qint64>(index, 0, qint64(vis().size()) - 1);
-        loadCurrent();
+        curLoaded = false;
         const uint32_t after = cur >= 0 ? vis()[size_t(cur)] : 0;
-        if (before != after && t.AfterScroll)
-            t.AfterScroll(t);
+        if (before != after)
+            scrolled(t);
     }
     void checkBrowse(TDbfTable &t)
     {
         checkActive();
-        if (state == DatasetState::Edit || state == DatasetState::Insert) {
-            if (modified)
+        if (editing()) {
+            if (edit.modified)
                 t.Post();
             else
                 t.Cancel();
@@ -272,7 +250,7 @@ struct TDbfTable::Impl {
     }
     void needEdit() const
     {
-        if (state != DatasetState::Edit && state != DatasetState::Insert)
+        if (!editing())
             fail(QStringLiteral("Dataset not in edit or insert mode"));
     }
     void put(int fi, const QByteArray &bytes)
@@ -280,153 +258,103 @@ struct TDbfTable::Impl {
         const FieldDef &f = layout.fields[fi];
         QByteArray v = bytes.left(f.width);
         v.append(QByteArray(f.width - v.size(), ' '));
-        memcpy(editBuf.data() + f.offset, v.constData(), size_t(f.width));
-        modified = true;
+        memcpy(edit.rec.data() + f.offset, v.constData(), size_t(f.width));
+        edit.modified = true;
     }
 
-    // The bytes of the edited record that differ from the file: first
-    // offset and length (0 when nothing changed).
-    std::pair<qsizetype, qsizetype> changedSpan() const
-    {
-        if (!origWhole || origBuf.size() != editBuf.size())
-            return {0, editBuf.size()};
-        const char *a = origBuf.constData(), *b = editBuf.constData();
-        qsizetype first = 0, last = editBuf.size();
-        while (first < last && a[first] == b[first])
-            ++first;
-        while (last > first && a[last - 1] == b[last - 1])
-            --last;
-        return {first, last - first};
-    }
-
-    FieldColumn &column(int fi)
-    {
-        ensureColumns({fi});
-        return columns[fi];
-    }
-    // Builds the missing columns in one pass over the file.
-    void ensureColumns(const std::vector<int> &fis)
-    {
-        ensureLive(); // it may be building some of them
-        std::vector<int> missing;
-        for (int fi : fis)
-            if (!columns.count(fi) && std::find(missing.begin(), missing.end(), fi) == missing.end())
-                missing.push_back(fi);
-        if (missing.empty())
-            return;
-        std::vector<FieldColumn *> cols;
-        for (int fi : missing) {
-            cols.push_back(&columns[fi]);
-            cols.back()->reserve(recordCount);
-        }
-        uint32_t seen = 0;
-        dbf::scanRecords(file, layout.headerSize, layout.recordSize, 1, recordCount,
-                         [&](uint32_t, const char *rec) {
-                             for (size_t k = 0; k < missing.size(); ++k)
-                                 cols[k]->append(folded(rec, missing[k]));
-                             ++seen;
-                             return true;
-                         });
-        // Records the file no longer holds read as empty.
-        for (; seen < recordCount; ++seen)
-            for (FieldColumn *c : cols)
-                c->append({});
-    }
-    const std::u16string &folded(const char *rec, int fi) const
-    {
-        const FieldDef &f = layout.fields[fi];
-        scratch.clear();
-        codePage->appendFolded(rec + f.offset, dbf::trimmedLength(rec + f.offset, f.width), scratch);
-        return scratch;
-    }
-    void updateColumns(uint32_t recno, const char *rec)
-    {
-        for (auto &[fi, c] : columns) {
-            if (recno <= c.size())
-                c.set(recno, folded(rec, fi));
-            else if (recno == c.size() + 1)
-                c.append(folded(rec, fi));
-        }
-    }
-
-    bool callbackPasses(TDbfTable &t, const char *rec)
+    bool callbackPasses(TDbfTable &t, uint32_t recno, const char *rec)
     {
         if (!t.OnFilterRecord)
             return true;
-        testRec = rec;
+        tested = TestedRecord{recno, rec, {}, false};
         struct Reset {
-            const char *&p;
-            ~Reset() { p = nullptr; }
-        } reset{testRec};
-        return t.OnFilterRecord(t);
+            TestedRecord &r;
+            ~Reset() { r = TestedRecord(); }
+        } reset{tested};
+        const bool pass = t.OnFilterRecord(t);
+        lastTestFromFile = tested.fromFile;
+        return pass;
     }
+    bool lastTestFromFile = false;
     // For a record not yet in the lists (appended by another program).
-    bool passes(TDbfTable &t, const char *rec)
+    bool passes(TDbfTable &t, uint32_t recno, const char *rec)
     {
-        if (filterSet && !filterPattern.matchesFolded(folded(rec, filterField)))
+        if (filterField >= 0 && !filterPattern.matchesFolded(columns.folded(rec, filterField)))
             return false;
-        return callbackPasses(t, rec);
+        return callbackPasses(t, recno, rec);
     }
 
-    void scanLive(uint32_t first, uint32_t last, std::vector<uint32_t> &out) const
+    // The callback over candidates[from..], reading each record from the
+    // file: one by one when they are few, else in one pass.
+    void filterFromFile(TDbfTable &t, const std::vector<uint32_t> &cand, size_t from,
+                        std::vector<uint32_t> &out)
     {
-        dbf::scanRecords(file, layout.headerSize, layout.recordSize, first, last,
+        if (from >= cand.size())
+            return;
+        if (cand.size() - from <= visible.live().size() / 8) {
+            QByteArray buf;
+            for (size_t i = from; i < cand.size(); ++i) {
+                buf = file.readAt(offsetOf(cand[i]), layout.recordSize);
+                if (buf.size() == layout.recordSize && callbackPasses(t, cand[i], buf.constData()))
+                    out.push_back(cand[i]);
+            }
+            return;
+        }
+        size_t j = from;
+        dbf::scanRecords(file, layout.headerSize, layout.recordSize, cand[from], cand.back(),
                          [&](uint32_t recno, const char *rec) {
-                             if (rec[0] != dbf::kDeletedFlag)
+                             if (recno != cand[j])
+                                 return true;
+                             ++j;
+                             if (callbackPasses(t, recno, rec))
                                  out.push_back(recno);
-                             return true;
+                             return j < cand.size();
                          });
     }
 
     void applyFilter(TDbfTable &t)
     {
-        ensureLive();
-        filteredList.clear();
-        if (!filtered)
+        visible.complete();
+        std::vector<uint32_t> &out = visible.passing();
+        out.clear();
+        if (!visible.filtered())
             return;
         try {
             // The expression is matched against the field's column; the
-            // callback then sees only the records that passed it, read one
-            // by one when they are few, or in one pass over the file.
+            // callback then sees only the records that passed it.
+            const std::vector<uint32_t> &live = visible.live();
             const std::vector<uint32_t> *candidates = &live;
             std::vector<uint32_t> matched;
-            if (filterSet) {
-                FieldColumn &c = column(filterField);
-                matched.reserve(live.size() / 4);
+            if (filterField >= 0) {
+                columns.build(file, recordCount, {filterField});
+                const FieldColumn &c = columns.text(filterField);
                 for (uint32_t r : live)
                     if (r <= c.size() && filterPattern.matchesFolded(c.key(r)))
                         matched.push_back(r);
                 candidates = &matched;
             }
             if (!t.OnFilterRecord) {
-                filteredList = *candidates;
+                out = *candidates;
                 return;
             }
-            filteredList.reserve(candidates->size());
-            if (candidates->size() <= live.size() / 8) {
-                QByteArray buf;
-                for (uint32_t r : *candidates) {
-                    buf = file.readAt(offsetOf(r), layout.recordSize);
-                    if (buf.size() == layout.recordSize && callbackPasses(t, buf.constData()))
-                        filteredList.push_back(r);
+            // A callback that reads only fields kept in memory needs no file
+            // reads; once it asks for another field, the rest of the records
+            // are read from the file.
+            const std::vector<uint32_t> &cand = *candidates;
+            size_t i = 0;
+            for (; i < cand.size(); ++i) {
+                if (callbackPasses(t, cand[i], nullptr))
+                    out.push_back(cand[i]);
+                if (lastTestFromFile) {
+                    ++i;
+                    break;
                 }
-            } else if (!candidates->empty()) {
-                size_t j = 0;
-                const std::vector<uint32_t> &cand = *candidates;
-                dbf::scanRecords(file, layout.headerSize, layout.recordSize, cand.front(), cand.back(),
-                                 [&](uint32_t recno, const char *rec) {
-                                     if (recno != cand[j])
-                                         return true;
-                                     ++j;
-                                     if (callbackPasses(t, rec))
-                                         filteredList.push_back(recno);
-                                     return j < cand.size();
-                                 });
             }
+            filterFromFile(t, cand, i, out);
         } catch (...) {
             // A filter that fails must not hide contacts: show them all.
-            filtered = false;
-            filteredList.clear();
+            visible.setFiltered(false);
+            out.clear();
             cur = -1;
             moveTo(t, 0);
             throw;
@@ -435,7 +363,6 @@ struct TDbfTable::Impl {
 
     void resolveFilter()
     {
-        filterSet = false;
         filterField = -1;
         if (filterText.trimmed().isEmpty())
             return;
@@ -444,9 +371,8 @@ struct TDbfTable::Impl {
         if (layout.fields[fi].type != FieldType::Character)
             throw EDbfError(QStringLiteral("Only text fields can be searched: '%1' is not a text field.")
                                 .arg(layout.fields[fi].name));
-        filterField = fi;
         filterPattern = SearchPattern(e.text);
-        filterSet = true;
+        filterField = fi;
     }
 
     // Re-applies the filter with the current record still known by its
@@ -458,48 +384,18 @@ struct TDbfTable::Impl {
         if (change)
             change();
         applyFilter(t);
-        cur = current ? indexOf(current) : -1;
+        cur = current ? visible.indexOf(current) : -1;
     }
 
-    qint64 indexOf(uint32_t recno) const
+    std::vector<int> fieldsKeptInMemory() const
     {
-        ensureLive();
-        const std::vector<uint32_t> &v = vis();
-        auto it = std::lower_bound(v.begin(), v.end(), recno);
-        if (it == v.end() || *it != recno)
-            return -1;
-        return it - v.begin();
-    }
-
-    void writeHeaderPrefix(uint32_t count)
-    {
-        QByteArray p = dbf::headerPrefix8(layout.version, today(), count);
-        file.writeAt(1, p.constData() + 1, 7);
-        layout.headerCount = count;
-    }
-
-    void writeMemos(std::vector<dbf::WriteOp> &journaled)
-    {
-        for (auto it = pendingMemo.constBegin(); it != pendingMemo.constEnd(); ++it) {
-            const FieldDef &f = layout.fields[it.key()];
-            if (!memo.isOpen() || !memo.file().writable())
-                continue; // without its memo file a table keeps no memo changes
-            const uint64_t old = dbf::decodeMemoBlock(editBuf.constData() + f.offset, f.width);
-            const MemoFile::Plan plan = memo.plan(old, codePage->encode(it.value()));
-            // Fresh blocks and the advanced next-free number go straight to the
-            // file: until the record points at them they are unused space.
-            // Text rewritten in place goes with the record through the journal.
-            for (const dbf::WriteOp &op : plan.fresh)
-                memo.file().writeAt(op.offset, op.data);
-            for (const dbf::WriteOp &op : plan.overwrite) {
-                if (op.offset == 0)
-                    memo.file().writeAt(0, op.data);
-                else
-                    journaled.push_back(op);
-            }
-            const QByteArray ptr = dbf::encodeMemoBlock(plan.block, f.width);
-            memcpy(editBuf.data() + f.offset, ptr.constData(), size_t(f.width));
+        std::vector<int> fis;
+        for (const QString &n : keepInMemory) {
+            const auto it = fieldIndex.constFind(n.toUpper());
+            if (it != fieldIndex.constEnd())
+                fis.push_back(it.value());
         }
+        return fis;
     }
 };
 
@@ -527,7 +423,17 @@ QString TDbfTable::Name() const
 
 void TDbfTable::setClock(const Clock *clock)
 {
-    d->clock = clock;
+    d->writer.setClock(clock);
+}
+
+QStringList TDbfTable::KeepInMemory() const
+{
+    return d->keepInMemory;
+}
+
+void TDbfTable::setKeepInMemory(const QStringList &fields)
+{
+    d->keepInMemory = fields;
 }
 
 QString TDbfTable::FilePath() const
@@ -593,6 +499,7 @@ void TDbfTable::Open()
         d->layout = dbf::parseHeader(header);
         d->codePage = &::CodePage::forLanguageDriver(d->layout.languageDriver);
         d->fieldIndex.clear();
+        d->recentFields = {};
         for (int i = 0; i < d->layout.fields.size(); ++i)
             if (!d->fieldIndex.contains(d->layout.fields[i].name))
                 d->fieldIndex.insert(d->layout.fields[i].name, i);
@@ -601,57 +508,21 @@ void TDbfTable::Open()
         d->memo.close();
         if (d->layout.hasMemo())
             d->memo.open(MemoFilePath(path), d->layout.version == dbf::kVersionDbase3Memo ||
-                                                 d->layout.version == dbf::kVersionDbase3);
-        d->files[1] = d->memo.isOpen() ? &d->memo.file() : nullptr;
-        // Taken before the journal is first opened, so that a table closing
-        // meanwhile sees this one and leaves the journal file alone.
-        d->useLock = std::make_unique<dbf::UseLock>(d->file);
-        d->journal = std::make_unique<dbf::Journal>(path + QStringLiteral("-journal"), d->useLock->held());
-
-        {
-            dbf::WriteLock lock(d->file);
-            if (d->file.writable())
-                d->journal->recover(d->files);
-            const qint64 size = d->file.size();
-            const qint64 fits = std::max<qint64>(0, (size - d->layout.headerSize) / d->layout.recordSize);
-            d->recordCount = uint32_t(std::min<qint64>(fits, 0xFFFFFFFFll));
-            if (d->file.writable()) {
-                d->writeHeaderPrefix(d->recordCount);
-                const char eof = dbf::kEndOfFile;
-                d->file.writeAt(d->offsetOf(d->recordCount + 1), &eof, 1);
-            }
-        }
+                                                d->layout.version == dbf::kVersionDbase3);
+        d->recordCount = d->writer.open(path, d->layout, *d->codePage);
         d->cache.clear();
-        d->columns.clear();
+        d->columns.reset(&d->layout, d->codePage);
         d->resolveFilter();
     } catch (...) {
-        d->journal.reset();
-        d->useLock.reset();
+        d->writer.close();
         d->memo.close();
         d->file.close();
         throw;
     }
     d->cur = -1;
     d->setState(*this, DatasetState::Browse);
-    // The first records at once; the deletion flags of the rest are read in
-    // the background so that a large table opens without waiting for them.
-    d->live.clear();
-    const uint32_t head = std::min<uint32_t>(d->recordCount, 2048);
-    d->scanLive(1, head, d->live);
-    if (head < d->recordCount) {
-        d->scanFields.clear();
-        for (const char *name : {"COMPNAME", "NAME", "LAST", "CELLPHONE", "PHONE", "FAX", "EMAIL"}) {
-            const auto it = d->fieldIndex.constFind(QLatin1String(name));
-            if (it != d->fieldIndex.constEnd() && d->layout.fields[it.value()].type == FieldType::Character)
-                d->scanFields.push_back(it.value());
-        }
-        d->scanColumns.assign(d->scanFields.size(), FieldColumn());
-        d->postedWhileScanning.clear();
-        d->scanning = true;
-        const Impl *impl = d.get();
-        d->scanner = std::thread([impl, head] { impl->backgroundScan(head); });
-    }
-    if (d->filtered)
+    d->visible.load(d->file, d->layout, d->recordCount, d->fieldsKeptInMemory(), d->columns);
+    if (d->visible.filtered())
         d->applyFilter(*this);
     First();
 }
@@ -660,29 +531,16 @@ void TDbfTable::Close()
 {
     if (!Active())
         return;
-    if (d->state == DatasetState::Edit || d->state == DatasetState::Insert) {
-        if (d->modified)
+    if (d->editing()) {
+        if (d->edit.modified)
             Post();
         else
             Cancel();
     }
-    if (d->file.writable() && d->journal) {
-        dbf::WriteLock lock(d->file);
-        d->journal->recover(d->files);
-        // Another program still open on the table keeps journalling into
-        // the same file; the last one to close removes it.
-        if (d->useLock->alone())
-            d->journal->discard();
-    }
-    d->ensureLive();
-    d->journal.reset();
-    d->useLock.reset();
+    d->writer.close();
+    d->visible.clear();
     d->memo.close();
     d->file.close();
-    d->live.clear();
-    d->live.shrink_to_fit();
-    d->filteredList.clear();
-    d->filteredList.shrink_to_fit();
     d->cache.clear();
     d->columns.clear();
     d->cur = -1;
@@ -746,7 +604,7 @@ void TDbfTable::Next()
 {
     d->checkBrowse(*this);
     if (d->cur + 1 >= qint64(d->vis().size()))
-        d->ensureLive();
+        d->visible.complete();
     if (d->cur < 0 || d->cur + 1 >= qint64(d->vis().size())) {
         d->eof = true;
         d->bof = d->vis().empty();
@@ -759,7 +617,7 @@ void TDbfTable::Next()
 void TDbfTable::Last()
 {
     d->checkBrowse(*this);
-    d->ensureLive();
+    d->visible.complete();
     d->moveTo(*this, qint64(d->vis().size()) - 1);
     d->eof = true;
     d->bof = d->vis().empty();
@@ -778,7 +636,7 @@ bool TDbfTable::Eof() const
 bool TDbfTable::IsEmpty() const
 {
     if (d->vis().empty())
-        d->ensureLive();
+        d->visible.complete();
     return d->vis().empty() && d->state != DatasetState::Insert;
 }
 
@@ -792,7 +650,7 @@ Bookmark TDbfTable::GetBookmark() const
 void TDbfTable::GotoBookmark(Bookmark b)
 {
     d->checkBrowse(*this);
-    const qint64 i = b > 0 && b <= 0xFFFFFFFFll ? d->indexOf(uint32_t(b)) : -1;
+    const qint64 i = b > 0 && b <= 0xFFFFFFFFll ? d->visible.indexOf(uint32_t(b)) : -1;
     if (i < 0)
         d->fail(QStringLiteral("Record not found"));
     d->moveTo(*this, i);
@@ -801,13 +659,13 @@ void TDbfTable::GotoBookmark(Bookmark b)
 
 bool TDbfTable::BookmarkValid(Bookmark b) const
 {
-    return b > 0 && b <= 0xFFFFFFFFll && d->indexOf(uint32_t(b)) >= 0;
+    return b > 0 && b <= 0xFFFFFFFFll && d->visible.indexOf(uint32_t(b)) >= 0;
 }
 
 void TDbfTable::Edit()
 {
     d->checkActive();
-    if (d->state == DatasetState::Edit || d->state == DatasetState::Insert)
+    if (d->editing())
         return;
     if (d->cur < 0) {
         Append();
@@ -815,16 +673,13 @@ void TDbfTable::Edit()
     }
     const uint32_t recno = d->vis()[size_t(d->cur)];
     QByteArray r = d->file.readAt(d->offsetOf(recno), d->layout.recordSize);
-    d->origWhole = r.size() == d->layout.recordSize;
-    if (!d->origWhole)
+    const bool whole = r.size() == d->layout.recordSize;
+    if (!whole)
         r = d->blank;
-    d->cache.insert(recno, r);
+    d->cache.put(recno, r);
     d->curBuf = r;
     d->curLoaded = true;
-    d->origBuf = r;
-    d->editBuf = d->curBuf;
-    d->pendingMemo.clear();
-    d->modified = false;
+    d->edit = EditBuffer{r, r, whole, {}, false, -1};
     d->setState(*this, DatasetState::Edit);
 }
 
@@ -833,10 +688,7 @@ void TDbfTable::Append()
     d->checkBrowse(*this);
     if (!d->file.writable())
         d->fail(QStringLiteral("Cannot modify a read-only dataset"));
-    d->insertReturn = d->cur;
-    d->editBuf = d->blank;
-    d->pendingMemo.clear();
-    d->modified = false;
+    d->edit = EditBuffer{d->blank, {}, false, {}, false, d->cur};
     d->setState(*this, DatasetState::Insert);
 }
 
@@ -851,102 +703,55 @@ void TDbfTable::Post()
     d->needEdit();
     if (!d->file.writable())
         d->fail(QStringLiteral("Cannot modify a read-only dataset"));
-    if (d->state == DatasetState::Edit) {
+    QByteArray &rec = d->edit.rec;
+    const bool inserted = d->state == DatasetState::Insert;
+    if (!inserted) {
         const uint32_t recno = d->vis()[size_t(d->cur)];
-        if (!d->pendingMemo.isEmpty() || d->editBuf != d->origBuf || !d->origWhole) {
-            dbf::WriteLock lock(d->file);
-            std::vector<dbf::WriteOp> ops;
-            d->writeMemos(ops);
-            // Only the bytes that differ from what Edit read: an edit of a few
-            // fields mostly stays within one page, which a single write
-            // changes all-or-nothing, so it needs no journal.
-            const auto [from, length] = d->changedSpan();
-            if (length > 0)
-                ops.push_back({0, d->offsetOf(recno) + from, d->editBuf.mid(from, length)});
-            if (!ops.empty())
-                d->journal->commit(ops, d->files);
-        }
-        d->cache.insert(recno, d->editBuf);
-        d->curBuf = d->editBuf;
-        d->curLoaded = true;
-        d->updateColumns(recno, d->editBuf.constData());
-        if (d->scanning)
-            d->postedWhileScanning.emplace_back(recno, d->editBuf);
+        d->writer.post(recno, d->edit.orig, d->edit.whole, rec, d->edit.memos);
+        d->cache.put(recno, rec);
+        d->columns.update(recno, rec.constData());
+        d->visible.notePosted(recno, rec);
     } else {
-        d->ensureLive();
-        uint32_t recno = 0;
-        uint32_t before = d->recordCount;
-        {
-            dbf::WriteLock lock(d->file);
-            const QByteArray head = d->file.readAt(4, 4);
-            uint32_t count = head.size() == 4 ? dbf::readU32(head.constData()) : 0;
-            if (count != d->recordCount) {
-                // Another program appended, or one was killed mid-append: the
-                // file length decides, as it does on open.
-                const qint64 fits =
-                    std::max<qint64>(0, (d->file.size() - d->layout.headerSize) / d->layout.recordSize);
-                count = uint32_t(std::min<qint64>(fits, 0xFFFFFFFFll));
-            }
-            if (count == 0xFFFFFFFFu)
-                d->fail(QStringLiteral("The table is full"));
-            std::vector<dbf::WriteOp> memoOps;
-            d->writeMemos(memoOps);
-            for (const dbf::WriteOp &op : memoOps)
-                d->memo.file().writeAt(op.offset, op.data);
-            recno = count + 1;
-            // The record (and the end marker) first, then the count: a writer
-            // killed in between leaves a whole record the next open counts
-            // from the file length, or a partial one it ignores.
-            QByteArray out = d->editBuf;
-            out.append(dbf::kEndOfFile);
-            d->file.writeAt(d->offsetOf(recno), out);
-            d->writeHeaderPrefix(recno);
-        }
+        d->visible.complete();
+        const uint32_t before = d->recordCount;
+        const uint32_t recno = d->writer.append(rec, d->edit.memos, before);
         // Records other programs appended meanwhile join the lists too.
         if (recno > before + 1)
             dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, before + 1, recno - 1,
-                             [&](uint32_t r, const char *rec) {
-                                 if (rec[0] != dbf::kDeletedFlag) {
-                                     d->live.push_back(r);
-                                     if (d->filtered && d->passes(*this, rec))
-                                         d->filteredList.push_back(r);
-                                 }
-                                 d->updateColumns(r, rec);
+                             [&](uint32_t r, const char *other) {
+                                 if (other[0] != dbf::kDeletedFlag)
+                                     d->visible.appendLive(r, d->passes(*this, r, other));
+                                 d->columns.update(r, other);
                                  return true;
                              });
         d->recordCount = recno;
         // A posted record stays in view until the filter is next applied.
-        d->live.push_back(recno);
-        if (d->filtered)
-            d->filteredList.push_back(recno);
-        d->cache.insert(recno, d->editBuf);
-        d->updateColumns(recno, d->editBuf.constData());
+        d->visible.appendLive(recno, true);
+        d->cache.put(recno, rec);
+        d->columns.update(recno, rec.constData());
         d->cur = qint64(d->vis().size()) - 1;
-        d->curBuf = d->editBuf;
-        d->curLoaded = true;
         d->bof = d->eof = false;
     }
-    d->pendingMemo.clear();
-    d->modified = false;
-    const bool inserted = d->state == DatasetState::Insert;
+    d->curBuf = rec;
+    d->curLoaded = true;
+    d->edit = EditBuffer();
     d->setState(*this, DatasetState::Browse);
-    if (inserted && AfterScroll)
-        AfterScroll(*this);
+    if (inserted)
+        d->scrolled(*this);
 }
 
 void TDbfTable::Cancel()
 {
     d->checkActive();
-    if (d->state != DatasetState::Edit && d->state != DatasetState::Insert)
+    if (!d->editing())
         return;
     const bool inserted = d->state == DatasetState::Insert;
-    d->pendingMemo.clear();
-    d->modified = false;
-    d->editBuf.clear();
+    const qint64 back = d->edit.insertReturn;
+    d->edit = EditBuffer();
     d->setState(*this, DatasetState::Browse);
     if (inserted) {
         d->cur = -1;
-        d->moveTo(*this, d->insertReturn);
+        d->moveTo(*this, back);
     }
 }
 
@@ -962,28 +767,19 @@ void TDbfTable::Delete()
     if (!d->file.writable())
         d->fail(QStringLiteral("Cannot modify a read-only dataset"));
     if (d->state == DatasetState::Edit) {
-        d->pendingMemo.clear();
-        d->modified = false;
+        d->edit = EditBuffer();
         d->setState(*this, DatasetState::Browse);
     }
-    d->ensureLive();
+    d->visible.complete();
     const uint32_t recno = d->vis()[size_t(d->cur)];
-    {
-        dbf::WriteLock lock(d->file);
-        const char flag = dbf::kDeletedFlag;
-        d->file.writeAt(d->offsetOf(recno), &flag, 1);
-    }
+    d->writer.markDeleted(recno);
     d->cache.remove(recno);
-    for (std::vector<uint32_t> *list : {&d->live, &d->filteredList}) {
-        auto it = std::lower_bound(list->begin(), list->end(), recno);
-        if (it != list->end() && *it == recno)
-            list->erase(it);
-    }
+    d->visible.remove(recno);
     const qint64 next = d->cur;
     d->cur = -1;
     d->moveTo(*this, next);
-    if (AfterScroll && d->cur < 0)
-        AfterScroll(*this);
+    if (d->cur < 0)
+        d->scrolled(*this);
     d->bof = d->cur <= 0;
     d->eof = d->vis().empty();
 }
@@ -1044,6 +840,8 @@ std::optional<QDate> TDbfTable::AsDate(const QString &field) const
     const FieldDef &f = d->layout.fields[fi];
     if ((f.type != FieldType::Date && f.type != FieldType::Character) || f.width < 8)
         return std::nullopt;
+    if (d->tested.recno && !d->tested.rec && d->columns.hasDate(fi))
+        return d->columns.date(fi, d->tested.recno);
     return dbf::decodeDate(d->record() + f.offset);
 }
 
@@ -1079,8 +877,8 @@ void TDbfTable::SetAsString(const QString &field, const QString &value)
         d->put(fi, d->codePage->encode(QStringView(value).left(f.width)));
         return;
     case FieldType::Memo:
-        d->pendingMemo.insert(fi, value);
-        d->modified = true;
+        d->edit.memos.insert(fi, value);
+        d->edit.modified = true;
         return;
     case FieldType::Number: {
         const QString t = value.trimmed();
@@ -1186,7 +984,7 @@ void TDbfTable::Clear(const QString &field)
 {
     const int fi = d->fieldOrThrow(field);
     d->needEdit();
-    d->pendingMemo.remove(fi);
+    d->edit.memos.remove(fi);
     d->put(fi, QByteArray());
 }
 
@@ -1210,7 +1008,7 @@ void TDbfTable::setFilter(const QString &expression)
         d->resolveFilter();
         throw;
     }
-    if (d->filtered) {
+    if (d->visible.filtered()) {
         d->checkBrowse(*this);
         d->refilter(*this);
         First();
@@ -1219,19 +1017,19 @@ void TDbfTable::setFilter(const QString &expression)
 
 bool TDbfTable::Filtered() const
 {
-    return d->filtered;
+    return d->visible.filtered();
 }
 
 void TDbfTable::setFiltered(bool on)
 {
-    if (d->filtered == on)
+    if (d->visible.filtered() == on)
         return;
     if (!Active()) {
-        d->filtered = on;
+        d->visible.setFiltered(on);
         return;
     }
     d->checkBrowse(*this);
-    d->refilter(*this, [&] { d->filtered = on; });
+    d->refilter(*this, [&] { d->visible.setFiltered(on); });
     First();
 }
 
@@ -1239,15 +1037,14 @@ void TDbfTable::Refresh()
 {
     d->checkBrowse(*this);
     const uint32_t current = uint32_t(GetBookmark());
-    d->ensureLive();
+    d->visible.complete();
     d->cache.clear();
     d->columns.clear();
     d->recordCount = uint32_t(
         std::clamp<qint64>((d->file.size() - d->layout.headerSize) / d->layout.recordSize, 0, 0xFFFFFFFFll));
-    d->live.clear();
-    d->scanLive(1, d->recordCount, d->live);
+    d->visible.reload(d->file, d->layout, d->recordCount);
     d->applyFilter(*this);
-    const qint64 i = d->indexOf(current);
+    const qint64 i = d->visible.indexOf(current);
     d->cur = -1;
     d->moveTo(*this, i < 0 ? 0 : i);
 }
@@ -1255,7 +1052,7 @@ void TDbfTable::Refresh()
 bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, LocateOptions options)
 {
     d->checkBrowse(*this);
-    d->ensureLive();
+    d->visible.complete();
     if (fields.size() != values.size())
         d->fail(QStringLiteral("Locate needs one value per field"));
     std::vector<int> fis;
@@ -1273,7 +1070,7 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
     auto fieldMatches = [&](const char *rec, int i) {
         const FieldDef &f = d->layout.fields[fis[i]];
         if (f.type == FieldType::Character && options.caseInsensitive)
-            return valueMatches(d->folded(rec, fis[i]), i);
+            return valueMatches(d->columns.folded(rec, fis[i]), i);
         std::u16string v;
         if (f.type == FieldType::Character) {
             const char *p = rec + f.offset;
@@ -1303,19 +1100,19 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
                 textFields.push_back(fis[i]);
     }
     if (allText && !textFields.empty()) {
-        d->ensureColumns(textFields);
+        d->columns.build(d->file, d->recordCount, textFields);
         // Most distinct fields first; a handful of candidates is good enough.
         std::vector<int> order;
         for (int i = 0; i < n; ++i)
             if (!wanted[i].empty())
                 order.push_back(i);
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            return d->columns[fis[a]].distinctShare() > d->columns[fis[b]].distinctShare();
+            return d->columns.text(fis[a]).distinctShare() > d->columns.text(fis[b]).distinctShare();
         });
         int best = -1;
         size_t bestCount = SIZE_MAX;
         for (int i : order) {
-            const size_t c = d->columns[fis[i]].countPrefix(wanted[i], bestCount);
+            const size_t c = d->columns.text(fis[i]).countPrefix(wanted[i], bestCount);
             if (c < bestCount) {
                 bestCount = c;
                 best = i;
@@ -1326,8 +1123,8 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
         std::vector<FieldColumn *> cols(n, nullptr);
         for (int i = 0; i < n; ++i)
             if (!wanted[i].empty())
-                cols[i] = &d->columns[fis[i]];
-        d->columns[fis[best]].forEachPrefix(wanted[best], [&](uint32_t recno) {
+                cols[i] = &d->columns.text(fis[i]);
+        d->columns.text(fis[best]).forEachPrefix(wanted[best], [&](uint32_t recno) {
             if (found && recno > found)
                 return true;
             for (int i = 0; i < n; ++i)
@@ -1357,21 +1154,21 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
     }
     if (!found)
         return false;
-    d->moveTo(*this, d->indexOf(found));
+    d->moveTo(*this, d->visible.indexOf(found));
     d->bof = d->eof = false;
     return true;
 }
 
 qint64 TDbfTable::VisibleCount() const
 {
-    d->ensureLive();
+    d->visible.complete();
     return qint64(d->vis().size());
 }
 
 Bookmark TDbfTable::VisibleAt(qint64 index) const
 {
     if (index >= qint64(d->vis().size()))
-        d->ensureLive();
+        d->visible.complete();
     if (index < 0 || index >= qint64(d->vis().size()))
         return 0;
     return d->vis()[size_t(index)];
@@ -1381,7 +1178,7 @@ qint64 TDbfTable::VisibleIndexOf(Bookmark b) const
 {
     if (b <= 0 || b > 0xFFFFFFFFll)
         return -1;
-    return d->indexOf(uint32_t(b));
+    return d->visible.indexOf(uint32_t(b));
 }
 
 QString TDbfTable::DisplayText(Bookmark b, const QString &field) const
@@ -1390,7 +1187,7 @@ QString TDbfTable::DisplayText(Bookmark b, const QString &field) const
         return {};
     const int fi = d->fieldOrThrow(field);
     if (d->state == DatasetState::Edit && d->cur >= 0 && d->vis()[size_t(d->cur)] == uint32_t(b))
-        return d->text(d->editBuf.constData(), fi, true);
+        return d->text(d->edit.rec.constData(), fi, true);
     const QByteArray rec = d->readRecord(uint32_t(b));
     return d->text(rec.constData(), fi, false);
 }
@@ -1404,11 +1201,33 @@ std::optional<QDate> TDbfTable::DateAt(Bookmark b, const QString &field) const
     if ((f.type != FieldType::Date && f.type != FieldType::Character) || f.width < 8)
         return std::nullopt;
     if (d->state == DatasetState::Edit && d->cur >= 0 && d->vis()[size_t(d->cur)] == uint32_t(b))
-        return dbf::decodeDate(d->editBuf.constData() + f.offset);
+        return dbf::decodeDate(d->edit.rec.constData() + f.offset);
     const QByteArray rec = d->readRecord(uint32_t(b));
     if (rec.size() < f.offset + 8)
         return std::nullopt;
     return dbf::decodeDate(rec.constData() + f.offset);
+}
+
+void TDbfTable::DisableControls()
+{
+    ++d->controlsDisabled;
+}
+
+void TDbfTable::EnableControls()
+{
+    if (d->controlsDisabled == 0 || --d->controlsDisabled > 0)
+        return;
+    const bool state = std::exchange(d->heldState, false);
+    const bool scroll = std::exchange(d->heldScroll, false);
+    if (state && OnStateChange)
+        OnStateChange(*this);
+    if (scroll && AfterScroll)
+        AfterScroll(*this);
+}
+
+bool TDbfTable::ControlsDisabled() const
+{
+    return d->controlsDisabled > 0;
 }
 
 qint64 TDbfTable::RecordCount() const

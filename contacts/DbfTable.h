@@ -63,6 +63,13 @@ public:
     // (the system clock when none is set).
     void setClock(const Clock *clock);
 
+    // Fields the pass after Open reads into memory for every record, so that
+    // a search on them, and a record filter that reads only them, need no
+    // file reads. None by default: a field is then read into memory when
+    // it is first searched or located on. Takes effect at the next Open.
+    QStringList KeepInMemory() const;
+    void setKeepInMemory(const QStringList &fields);
+
     // Folder (a full path; a trailing separator is allowed) and file name.
     // Setting a table name that holds a folder sets both.
     QString FilePath() const;
@@ -154,6 +161,12 @@ public:
 
     std::function<void(TDbfTable &)> AfterScroll;   // current record changed
     std::function<void(TDbfTable &)> OnStateChange; // State() changed
+    // For a run of changes (an import): while controls are disabled (the
+    // calls nest) AfterScroll and OnStateChange are held back, and
+    // re-enabling runs each once if it fell due meanwhile.
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const;
 
     // For grids: the visible records in file order, read on demand.
     qint64 VisibleCount() const;

@@ -20,11 +20,28 @@ void FieldColumn::reserve(uint32_t records)
     m_length.reserve(records);
 }
 
+namespace {
+
+// Keeps a little room beyond what a build filled, so that the appends after
+// it do not copy the whole column at once.
+template <typename C> void trimTo(C &c)
+{
+    const size_t room = c.size() + c.size() / 64 + 256;
+    if (c.capacity() <= room)
+        return;
+    C trimmed;
+    trimmed.reserve(room);
+    trimmed.insert(trimmed.end(), c.begin(), c.end());
+    c.swap(trimmed);
+}
+
+} // namespace
+
 void FieldColumn::shrinkToFit()
 {
-    m_arena.shrink_to_fit();
-    m_offset.shrink_to_fit();
-    m_length.shrink_to_fit();
+    trimTo(m_arena);
+    trimTo(m_offset);
+    trimTo(m_length);
 }
 
 void FieldColumn::append(std::u16string_view key)

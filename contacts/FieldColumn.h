@@ -14,7 +14,8 @@ class FieldColumn {
 public:
     uint32_t size() const { return uint32_t(m_offset.size()); }
     void reserve(uint32_t records);
-    // Gives back what growing left unused, once a build is complete.
+    // Gives back what growing left unused once a build is complete, keeping
+    // a little room for the appends that follow.
     void shrinkToFit();
     // The value of record size() + 1.
     void append(std::u16string_view key);

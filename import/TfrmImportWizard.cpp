@@ -842,6 +842,13 @@ void TfrmImportWizard::btnFinishClick()
         }
     } restore{this};
 
+    // The grids bound to the table follow once, at the end, not per row.
+    struct ControlsHeld {
+        TDbfTable &table;
+        explicit ControlsHeld(TDbfTable &t) : table(t) { table.DisableControls(); }
+        ~ControlsHeld() { table.EnableControls(); }
+    } held{m_table};
+
     const int firstName = m_firstNameColumn, lastName = m_lastNameColumn, email = m_emailColumn,
               phone = m_phoneColumn, fax = m_faxColumn;
     const qint64 began = m_clock.monotonicMs();

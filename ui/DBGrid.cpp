@@ -53,9 +53,10 @@ void DBGridModel::refresh()
         endResetModel();
         return;
     }
-    if (rowCount() > 0)
+    if (rowCount() > 0) {
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    emit headerDataChanged(Qt::Vertical, 0, std::max(0, rowCount() - 1));
+        emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+    }
 }
 
 int DBGridModel::rowCount(const QModelIndex &parent) const
@@ -183,10 +184,24 @@ private:
 
 // ---------------------------------------------------------------- grid
 
+namespace {
+
+// The row indicator column: a fixed width, so that a change of the rows
+// never measures header texts (with many rows that costs more than the
+// change itself).
+class RowIndicatorHeader : public QHeaderView {
+public:
+    explicit RowIndicatorHeader(QWidget *parent) : QHeaderView(Qt::Vertical, parent) {}
+    QSize sizeHint() const override { return {width(), defaultSectionSize()}; }
+};
+
+} // namespace
+
 DBGrid::DBGrid(DataSource &source, Dialogs &dialogs, QList<DBGridColumn> columns, QWidget *parent)
     : QTableView(parent), m_source(&source), m_dialogs(&dialogs),
       m_model(new DBGridModel(source, std::move(columns), this))
 {
+    setVerticalHeader(new RowIndicatorHeader(this));
     setModel(m_model);
     setItemDelegate(new GridDelegate(this));
     setEditTriggers(NoEditTriggers);

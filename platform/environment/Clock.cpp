@@ -60,6 +60,20 @@ QDateTime SystemClock::now() const
     return QDateTime::currentDateTime();
 }
 
+QDate SystemClock::today() const
+{
+    std::lock_guard<std::mutex> lock(m_todayLock);
+    const qint64 ms = steadyNowMs();
+    if (!m_today.isValid() || ms >= m_todayUntilMs) {
+        const QDateTime t = now();
+        m_today = t.date();
+        const qint64 toMidnight = t.msecsTo(QDateTime(m_today.addDays(1), QTime(0, 0)));
+        // A change of the system time or zone shows within a second.
+        m_todayUntilMs = ms + std::clamp<qint64>(toMidnight, 0, 1000);
+    }
+    return m_today;
+}
+
 qint64 SystemClock::monotonicMs() const
 {
     return steadyNowMs() - m_startMs;

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <functional>
+#include <mutex>
 
 // Every "now" and every wait of the program and its platform layers goes
 // through a Clock, so tests can pin today's date and run long simulated
@@ -13,6 +14,9 @@ public:
 
     // Local wall-clock time.
     virtual QDateTime now() const = 0;
+    // The local date of now(). Code that asks for it per record (a filter
+    // pass, a run of appends) should not pay a time-zone lookup each time.
+    virtual QDate today() const { return now().date(); }
     // Milliseconds on a steady time line, for durations and deadlines.
     virtual qint64 monotonicMs() const = 0;
     // Runs fn once after ms milliseconds of this clock, from the event loop,
@@ -27,12 +31,17 @@ class SystemClock final : public Clock {
 public:
     SystemClock();
     QDateTime now() const override;
+    // Read from the system at most once a second, and again at midnight.
+    QDate today() const override;
     qint64 monotonicMs() const override;
     void singleShot(qint64 ms, QObject *context, std::function<void()> fn) override;
     bool waitUntil(const std::function<bool()> &pred, qint64 timeoutMs) override;
 
 private:
     qint64 m_startMs;
+    mutable std::mutex m_todayLock;
+    mutable QDate m_today;
+    mutable qint64 m_todayUntilMs = 0;
 };
 
 // Virtual time: stands still until advanced. waitUntil() jumps straight to

@@ -523,3 +523,51 @@ TEST(DbfTable, PostsDuringTheBackgroundPassReachTheFirstSearch)
     EXPECT_EQ(t->GetBookmark(), 1999);
     EXPECT_FALSE(t->Locate({"NAME", "LAST"}, {"jones1999", ""}, {true, true}));
 }
+
+// The record filter is served from the dates kept in memory (as the views
+// read them), including dates posted while the pass after open still runs;
+// a filter that also reads other fields gets them from the file, with the
+// same records listed either way.
+TEST(DbfTable, RecordFilterSeesKeptDatesAndFileFieldsAlike)
+{
+    ContactTableFixture f;
+    const QDate today(2007, 3, 5);
+    constexpr int kRecords = 3000; // more than open reads at once
+    for (int i = 1; i <= kRecords; ++i) {
+        f.table->Append();
+        f.table->SetAsString("NAME", "N" + QString::number(i));
+        if (i % 10 == 0)
+            f.table->SetAsDate("CALLBACK", today);
+        f.table->Post();
+    }
+    f.table.reset();
+    auto t = std::make_unique<TDbfTable>();
+    t->setKeepInMemory({"CALLBACK"});
+    t->setTableName(f.path);
+    t->Open();
+    t->First();
+    t->Edit(); // record 1 becomes due while the pass runs
+    t->SetAsDate("CALLBACK", today);
+    t->Post();
+    t->Next();
+    t->Next();
+    t->Edit(); // record 3 too
+    t->SetAsDate("CALLBACK", today);
+    t->Post();
+
+    const QString callback = QStringLiteral("CALLBACK");
+    auto due = [&](TDbfTable &r) { return r.AsDate(callback) == today; };
+    const std::pair<const char *, std::function<bool(TDbfTable &)>> filters[] = {
+        {"dates only", due},
+        {"dates, then a name", [&](TDbfTable &r) { return due(r) || r.AsString("NAME").endsWith("5"); }},
+    };
+    const qint64 expected[] = {kRecords / 10 + 2, kRecords / 10 + 2 + kRecords / 10};
+    for (size_t k = 0; k < std::size(filters); ++k) {
+        t->OnFilterRecord = filters[k].second;
+        t->setFiltered(false);
+        t->setFiltered(true);
+        EXPECT_EQ(t->VisibleCount(), expected[k]) << filters[k].first;
+        EXPECT_EQ(t->VisibleAt(0), 1) << filters[k].first;
+        EXPECT_EQ(t->VisibleAt(1), 3) << filters[k].first;
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "contacts/DbfFormat.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
@@ -388,4 +389,71 @@ TEST(CrashSafety, TornPostIsRepairedFromTheJournal)
     t->Last();
     EXPECT_EQ(t->AsString("NAME"), "Old name");
     EXPECT_EQ(t->AsString("DT_WAVE5"), "");
+}
+
+// Links planted in the table's folder under the names the table writes
+// beside it are never followed: the file they point at stays as it was and
+// the operator gets an error naming the link.
+TEST(PlantedLink, CreationTemporaryNamesAreRefused)
+{
+    TestEnvironment te;
+    const QString victim = te.path("victim.txt");
+    writeFileBytes(victim, "precious");
+    for (const char *tmp : {"contacdata.dbf.creating", "contacdata.dbt.creating"}) {
+        SCOPED_TRACE(tmp);
+        const QString link = te.path(tmp);
+        ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), QFile::encodeName(link).constData()), 0);
+        try {
+            CreateContactTable(te.path("contacdata.dbf"), te.clock);
+            ADD_FAILURE() << "created through a link";
+        } catch (const EDbfError &e) {
+            EXPECT_TRUE(e.text().contains("symbolic link")) << e.text().toStdString();
+        }
+        EXPECT_EQ(readFileBytes(victim), "precious");
+        EXPECT_FALSE(QFileInfo::exists(te.path("contacdata.dbf")));
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        QFile::remove(link);
+    }
+    // A plain leftover of an earlier creation that was cut short is no obstacle.
+    writeFileBytes(te.path("contacdata.dbf.creating"), "half");
+    CreateContactTable(te.path("contacdata.dbf"), te.clock);
+    EXPECT_EQ(QFileInfo(te.path("contacdata.dbf")).size(), 1762);
+}
+
+TEST(PlantedLink, JournalNameIsNeverFollowed)
+{
+    ContactTableFixture f;
+    f.add("First");
+    f.add("Second"); // straddles a page: its edit goes through the journal
+    const QString victim = f.te.path("victim.txt");
+    writeFileBytes(victim, "precious");
+    const QByteArray journal = QFile::encodeName(f.path + "-journal");
+    QFile::remove(f.path + "-journal");
+    ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), journal.constData()), 0);
+
+    // GIVEN an open table WHEN a journalled post meets the link THEN it is refused
+    f.table->Last();
+    f.table->Edit();
+    f.table->SetAsString("NAME", "Changed");
+    f.table->SetAsString("DT_WAVE5", "tail");
+    try {
+        f.table->Post();
+        ADD_FAILURE() << "posted through a link";
+    } catch (const EDbfError &e) {
+        EXPECT_TRUE(e.text().contains("symbolic link")) << e.text().toStdString();
+    }
+    f.table->Cancel();
+    f.table.reset();
+    EXPECT_EQ(readFileBytes(victim), "precious");
+
+    // Opening with a link in the journal's place is refused as well.
+    QFile::remove(f.path + "-journal");
+    ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), journal.constData()), 0);
+    try {
+        f.openTable();
+        ADD_FAILURE() << "opened with a link as journal";
+    } catch (const EDbfError &e) {
+        EXPECT_TRUE(e.text().contains("symbolic link")) << e.text().toStdString();
+    }
+    EXPECT_EQ(readFileBytes(victim), "precious");
 }

@@ -187,3 +187,30 @@ TEST_F(DBGridTest, CurrentRowFollowsTheTable)
     EXPECT_EQ(grid->model()->headerData(2, Qt::Vertical).toString(), QString::fromUtf8("\u25B6"));
     EXPECT_EQ(grid->model()->headerData(0, Qt::Vertical).toString(), "");
 }
+
+// A run of appends with the controls held back reaches the grid once, at
+// the end, and the grid then shows every row with the last one current.
+TEST_F(DBGridTest, HeldControlsRefreshTheGridOncePerBatch)
+{
+    makeGrid({"Ann"});
+    int resets = 0, scrolls = 0;
+    QObject::connect(grid->model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    source->OnAfterScroll = [&] { ++scrolls; };
+
+    table->DisableControls();
+    table->DisableControls(); // nested: only the outermost release counts
+    for (int i = 0; i < 50; ++i) {
+        table->Append();
+        table->SetAsString("NAME", QStringLiteral("Row %1").arg(i));
+        table->Post();
+    }
+    table->EnableControls();
+    EXPECT_EQ(resets + scrolls, 0);
+    table->EnableControls();
+
+    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(scrolls, 1);
+    EXPECT_EQ(grid->model()->rowCount(), 51);
+    EXPECT_EQ(grid->currentIndex().row(), 50);
+    EXPECT_EQ(grid->model()->index(50, 0).data().toString(), "Row 49");
+}

@@ -1,0 +1,127 @@
+#include "contacts/VisibleRecords.h"
+
+#include "contacts/DbfFile.h"
+
+#include <algorithm>
+
+namespace {
+
+// Records whose flags are read before open returns.
+constexpr uint32_t kHeadRecords = 2048;
+
+void scanLive(const dbf::File &file, const dbf::Layout &layout, uint32_t first, uint32_t last,
+              std::vector<uint32_t> &out)
+{
+    dbf::scanRecords(file, layout.headerSize, layout.recordSize, first, last,
+                     [&](uint32_t recno, const char *rec) {
+                         if (rec[0] != dbf::kDeletedFlag)
+                             out.push_back(recno);
+                         return true;
+                     });
+}
+
+} // namespace
+
+VisibleRecords::~VisibleRecords()
+{
+    if (m_pass.joinable())
+        m_pass.join();
+}
+
+void VisibleRecords::load(const dbf::File &file, const dbf::Layout &layout, uint32_t recordCount,
+                          const std::vector<int> &keepFields, RecordColumns &columns)
+{
+    complete();
+    m_live.clear();
+    m_passing.clear();
+    const uint32_t head = std::min(recordCount, kHeadRecords);
+    scanLive(file, layout, 1, head, m_live);
+    if (head == recordCount) {
+        columns.build(file, recordCount, keepFields);
+        return;
+    }
+    m_columns = &columns;
+    m_staged = columns.emptyCopy();
+    m_staged.prepare(keepFields, recordCount);
+    m_posted.clear();
+    m_tail.clear();
+    m_loading = true;
+    m_pass = std::thread([this, &file, &layout, head, recordCount] {
+        const bool withColumns = !m_staged.empty();
+        dbf::scanRecords(file, layout.headerSize, layout.recordSize, withColumns ? 1 : head + 1, recordCount,
+                         [&](uint32_t recno, const char *rec) {
+                             if (recno > head && rec[0] != dbf::kDeletedFlag)
+                                 m_tail.push_back(recno);
+                             if (withColumns)
+                                 m_staged.appendRecord(rec);
+                             return true;
+                         });
+        if (withColumns)
+            m_staged.finish(recordCount);
+    });
+}
+
+void VisibleRecords::complete()
+{
+    if (!m_loading)
+        return;
+    m_pass.join();
+    m_loading = false;
+    m_live.insert(m_live.end(), m_tail.begin(), m_tail.end());
+    m_tail.clear();
+    m_tail.shrink_to_fit();
+    m_columns->adopt(std::move(m_staged));
+    for (const auto &[recno, rec] : m_posted)
+        m_columns->update(recno, rec.constData());
+    m_posted.clear();
+    m_posted.shrink_to_fit();
+}
+
+void VisibleRecords::notePosted(uint32_t recno, const QByteArray &rec)
+{
+    if (m_loading)
+        m_posted.emplace_back(recno, rec);
+}
+
+void VisibleRecords::clear()
+{
+    complete();
+    m_live.clear();
+    m_live.shrink_to_fit();
+    m_passing.clear();
+    m_passing.shrink_to_fit();
+}
+
+qint64 VisibleRecords::indexOf(uint32_t recno)
+{
+    complete();
+    const std::vector<uint32_t> &v = list();
+    auto it = std::lower_bound(v.begin(), v.end(), recno);
+    if (it == v.end() || *it != recno)
+        return -1;
+    return it - v.begin();
+}
+
+void VisibleRecords::appendLive(uint32_t recno, bool passes)
+{
+    m_live.push_back(recno);
+    if (m_filtered && passes)
+        m_passing.push_back(recno);
+}
+
+void VisibleRecords::remove(uint32_t recno)
+{
+    complete();
+    for (std::vector<uint32_t> *v : {&m_live, &m_passing}) {
+        auto it = std::lower_bound(v->begin(), v->end(), recno);
+        if (it != v->end() && *it == recno)
+            v->erase(it);
+    }
+}
+
+void VisibleRecords::reload(const dbf::File &file, const dbf::Layout &layout, uint32_t recordCount)
+{
+    complete();
+    m_live.clear();
+    scanLive(file, layout, 1, recordCount, m_live);
+}

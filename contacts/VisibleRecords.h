@@ -1,0 +1,62 @@
+#pragma once
+
+#include "contacts/RecordColumns.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace dbf {
+class File;
+}
+
+// The records a table shows, in file order: the live ones (not deleted) and,
+// while filtering is on, those that pass the filter. A large table's live
+// list is completed by a background pass after open, which also reads the
+// fields kept in memory, so that the first screen comes at once and the
+// first search finds its column ready.
+class VisibleRecords {
+public:
+    ~VisibleRecords();
+
+    // Reads the first records' flags now and the rest in the background,
+    // with the columns of keepFields; they join columns when complete()
+    // runs (every reader of the lists calls it first).
+    void load(const dbf::File &file, const dbf::Layout &layout, uint32_t recordCount,
+              const std::vector<int> &keepFields, RecordColumns &columns);
+    // Waits for the background pass and takes over what it read.
+    void complete();
+    bool loading() const { return m_loading; }
+    // A record posted while the pass runs: its columns are read again
+    // when the pass is taken over, since the pass may have read it before.
+    void notePosted(uint32_t recno, const QByteArray &rec);
+    void clear();
+
+    bool filtered() const { return m_filtered; }
+    void setFiltered(bool on) { m_filtered = on; }
+    // The list the table walks. Complete only after complete(), except for
+    // its first records.
+    const std::vector<uint32_t> &list() const { return m_filtered ? m_passing : m_live; }
+    const std::vector<uint32_t> &live() const { return m_live; }
+    std::vector<uint32_t> &passing() { return m_passing; }
+
+    qint64 indexOf(uint32_t recno);
+    void appendLive(uint32_t recno, bool passes);
+    void remove(uint32_t recno);
+    // Re-reads the live list from the file (records other programs wrote).
+    void reload(const dbf::File &file, const dbf::Layout &layout, uint32_t recordCount);
+
+private:
+    std::vector<uint32_t> m_live, m_passing;
+    bool m_filtered = false;
+
+    std::thread m_pass;
+    bool m_loading = false;
+    std::vector<uint32_t> m_tail; // filled by the pass
+    RecordColumns m_staged;       // filled by the pass
+    RecordColumns *m_columns = nullptr;
+    std::vector<std::pair<uint32_t, QByteArray>> m_posted;
+};
