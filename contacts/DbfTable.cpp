@@ -508,7 +508,7 @@ void TDbfTable::Open()
         d->memo.close();
         if (d->layout.hasMemo())
             d->memo.open(MemoFilePath(path), d->layout.version == dbf::kVersionDbase3Memo ||
-                                                d->layout.version == dbf::kVersionDbase3);
+                                                 d->layout.version == dbf::kVersionDbase3);
         d->recordCount = d->writer.open(path, d->layout, *d->codePage);
         d->cache.clear();
         d->columns.reset(&d->layout, d->codePage);
