@@ -291,9 +291,11 @@ TEST_F(OutlookExchangeTest, FolderCommandsOpenTheClientsFolderWindows)
     titles.sort();
     EXPECT_EQ(titles, (QStringList{"Contacts - Mail", "Outbox - Mail"}));
     EXPECT_FALSE(commands.connection()->Connected());
-    for (auto *w : windows)
-        if (w->windowTitle().startsWith("Outbox")) // says why mail would wait
+    for (auto *w : windows) {
+        if (w->windowTitle().startsWith("Outbox")) { // says why mail would wait
             EXPECT_EQ(w->lblStatus->text(), DeliveryAgent::noAccountText());
+        }
+    }
 
     // The client went away after the check: the connection's own text.
     mailSettings().setInstalled(false);
