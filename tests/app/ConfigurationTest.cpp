@@ -38,9 +38,13 @@ TEST_F(ConfigurationTest, StartFillsTheConfigurationAndCloseLeavesAHandKeptFileA
         "[General]\nRecordCalls = 1\n";
     writeBytes(ini(), kept);
     int outlookChecks = 0;
-    registry.checkOutlook = [&] { ++outlookChecks; };
-
-    start();
+    CreateWindows(registry);
+    main = registry.frmMain;
+    registry.checkOutlook = [&, check = registry.checkOutlook](int host, const QString &program) {
+        ++outlookChecks;
+        check(host, program);
+    };
+    registry.frmSimple->show();
 
     // THEN the controls hold the settings, both message lists included
     auto *config = qobject_cast<TfrmConfiguration *>(registry.frmConfiguration);

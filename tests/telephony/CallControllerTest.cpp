@@ -106,10 +106,10 @@ protected:
     }
     static QList<ContactRow> defaultRows()
     {
-        return {{"Ann", "Ash", "555-1", "555-91", "", ""},
-                {"Bob", "Birch", "555-2", "", "", ""},
-                {"Cy", "Cole", "", "555-93", "", ""},
-                {"Dee", "Dunn", "555-4", "555-94", "", ""}};
+        return {{"Ann", "Ash", "555-1", "555-91", "", "", {}, {}, {}},
+                {"Bob", "Birch", "555-2", "", "", "", {}, {}, {}},
+                {"Cy", "Cole", "", "555-93", "", "", {}, {}, {}},
+                {"Dee", "Dunn", "555-4", "555-94", "", "", {}, {}, {}}};
     }
 
     TapiProvider *provider() const { return TapiProvider::find(*te.env); }
@@ -240,7 +240,7 @@ TEST_F(CallControllerTest, DialNextOnTheLastRecordDialsItOnceMoreThenReportsTheE
 
 TEST_F(CallControllerTest, SingleSelectionSkipsTheChecksAndAContactWithoutNumbersIsRefused)
 {
-    create({{"Ann", "Ash", "555-1", "555-91", "", ""}, {"Nil", "None", "", "", "", ""}});
+    create({{"Ann", "Ash", "555-1", "555-91", "", "", {}, {}, {}}, {"Nil", "None", "", "", "", "", {}, {}, {}}});
     contacts->selected = {1, 2}; // ignored in single selection
     dev().DialNumber("555-0");   // a call in progress is not checked either
     EXPECT_THROW(calls->DialSelected(), ETapiBusy);
