@@ -147,7 +147,7 @@ TEST(TemplateFile, PythonConfigParserReadsTheSameValues)
                      "import configparser,sys\n"
                      "c=configparser.ConfigParser(interpolation=None)\n"
                      "c.optionxform=str\n"
-                     "c.read(sys.argv[1], encoding='utf-8')\n"
+                     "c.read(sys.argv[1], encoding='cp1252')\n"
                      "for s in c.sections():\n"
                      "  for k,v in c[s].items(): print(s+'/'+k+'='+v)\n",
                      path});
