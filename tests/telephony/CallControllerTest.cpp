@@ -240,7 +240,8 @@ TEST_F(CallControllerTest, DialNextOnTheLastRecordDialsItOnceMoreThenReportsTheE
 
 TEST_F(CallControllerTest, SingleSelectionSkipsTheChecksAndAContactWithoutNumbersIsRefused)
 {
-    create({{"Ann", "Ash", "555-1", "555-91", "", "", {}, {}, {}}, {"Nil", "None", "", "", "", "", {}, {}, {}}});
+    create(
+        {{"Ann", "Ash", "555-1", "555-91", "", "", {}, {}, {}}, {"Nil", "None", "", "", "", "", {}, {}, {}}});
     contacts->selected = {1, 2}; // ignored in single selection
     dev().DialNumber("555-0");   // a call in progress is not checked either
     EXPECT_THROW(calls->DialSelected(), ETapiBusy);
