@@ -221,20 +221,21 @@ TEST_F(ViewsTest, CopyToClipboardCopiesTheSelectionOfTheFieldItWasOpenedOn)
 {
     QClipboard *clip = QGuiApplication::clipboard();
     clip->setText("before");
-    const QList<QPair<QLineEdit *, void (TfrmMain::*)()>> menus = {
-        {main->editFirstName, &TfrmMain::Copytoclipboard1Click},
-        {main->editLastName, &TfrmMain::MenuItem1Click},
-        {main->editPhone, &TfrmMain::MenuItem2Click},
-        {main->editCellPhone, &TfrmMain::MenuItem2Click},
-        {main->editFAX, &TfrmMain::MenuItem3Click},
-        {main->editEMAIL, &TfrmMain::MenuItem4Click}};
+    TfrmMain *w = main;
+    const QList<QPair<QLineEdit *, std::function<void()>>> menus = {
+        {w->editFirstName, [w] { w->Copytoclipboard1Click(); }},
+        {w->editLastName, [w] { w->MenuItem1Click(); }},
+        {w->editPhone, [w] { w->MenuItem2Click(); }},
+        {w->editCellPhone, [w] { w->MenuItem2Click(); }},
+        {w->editFAX, [w] { w->MenuItem3Click(); }},
+        {w->editEMAIL, [w] { w->MenuItem4Click(); }}};
     for (const auto &[edit, handler] : menus) {
         edit->deselect();
         main->setPopupComponent(edit);
-        (main->*handler)();
+        handler();
         EXPECT_EQ(clip->text(), "before") << edit->objectName().toStdString();
         edit->setSelection(0, 3);
-        (main->*handler)();
+        handler();
         EXPECT_EQ(clip->text(), edit->text().left(3)) << edit->objectName().toStdString();
         clip->setText("before");
     }

@@ -92,17 +92,11 @@ TEST_F(OutlookExchangeTest, CheckOutlookReportsAMissingClientUnlessAnotherProgra
 TEST_F(OutlookExchangeTest, ConnectionOperationsRaiseTheirTexts)
 {
     TOutlookConnect c(*env.env);
-    MailItem *noMail = nullptr;
     const std::pair<const char *, std::function<void()>> unconnected[] = {
-        {"ContactsFolder", [&] { c.ContactsFolder(); }},
-        {"ContactCount", [&] { c.ContactCount(); }},
-        {"ContactItem", [&] { c.ContactItem(1); }},
-        {"NewContact", [&] { c.NewContact(); }},
-        {"DisplayContact", [&] { c.DisplayContact(1); }},
-        {"NewMail", [&] { c.NewMail("a@example.test"); }},
-        {"AttachFile", [&] { c.AttachFile(*noMail, "x"); }},
-        {"OutboxFolder", [&] { c.OutboxFolder(); }},
-        {"SentItemsFolder", [&] { c.SentItemsFolder(); }},
+        {"ContactsFolder", [&] { c.ContactsFolder(); }},  {"ContactCount", [&] { c.ContactCount(); }},
+        {"ContactItem", [&] { c.ContactItem(1); }},       {"NewContact", [&] { c.NewContact(); }},
+        {"DisplayContact", [&] { c.DisplayContact(1); }}, {"NewMail", [&] { c.NewMail("a@example.test"); }},
+        {"OutboxFolder", [&] { c.OutboxFolder(); }},      {"SentItemsFolder", [&] { c.SentItemsFolder(); }},
     };
     for (const auto &[name, op] : unconnected) {
         try {
