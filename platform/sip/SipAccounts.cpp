@@ -15,7 +15,8 @@ constexpr int kMaxFieldLength = 256;
 
 bool hostPortValid(const QString &s)
 {
-    static const QRegularExpression re(QStringLiteral("^(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9.-]+)(:[0-9]{1,5})?$"));
+    static const QRegularExpression re(
+        QStringLiteral("^(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9.-]+)(:[0-9]{1,5})?$"));
     if (!re.match(s).hasMatch())
         return false;
     const int colon = s.lastIndexOf(QLatin1Char(':'));

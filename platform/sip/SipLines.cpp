@@ -5,13 +5,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <cstring>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTimer>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -25,7 +25,7 @@ extern "C" {
 namespace {
 
 constexpr int kRate = 8000;
-constexpr int kFrame = 160;      // samples in 20 ms
+constexpr int kFrame = 160;          // samples in 20 ms
 constexpr int kMaxHeld = kRate * 10; // far-end audio held for a slow recorder
 constexpr int kTelevPt = 101;
 constexpr uint32_t kRegisterExpiry = 600;
@@ -230,10 +230,7 @@ public:
     bool retired = false;
 
     // Hands fn to the user-interface thread, unless the provider is gone by then.
-    void toUi(std::function<void()> fn)
-    {
-        QMetaObject::invokeMethod(q, std::move(fn), Qt::QueuedConnection);
-    }
+    void toUi(std::function<void()> fn) { QMetaObject::invokeMethod(q, std::move(fn), Qt::QueuedConnection); }
 
     void setupStack();
     void teardownStack();
@@ -296,7 +293,8 @@ struct SipCall {
         const struct sdp_format *fmt = sdp_media_rformat(media, nullptr);
         for (const char *name : {"PCMU", "PCMA"}) {
             const struct sdp_format *f = sdp_media_rformat(media, name);
-            if (f && (!fmt || (fmt->name && std::strcmp(fmt->name, "PCMU") && std::strcmp(fmt->name, "PCMA"))))
+            if (f &&
+                (!fmt || (fmt->name && std::strcmp(fmt->name, "PCMU") && std::strcmp(fmt->name, "PCMA"))))
                 fmt = f;
         }
         if (fmt && fmt->name && (!std::strcmp(fmt->name, "PCMU") || !std::strcmp(fmt->name, "PCMA")))
@@ -346,15 +344,16 @@ struct SipCall {
         const size_t n = std::min<size_t>(mbuf_get_left(msg->mb), 1024);
         const QByteArray body(reinterpret_cast<const char *>(mbuf_buf(msg->mb)), int(n));
         const int digit = digitOfInfo(type.toLower(), body);
-        (void)sip_treply(nullptr, sip, msg, digit < 0 ? 415 : 200, digit < 0 ? "Unsupported Media Type" : "OK");
+        (void)sip_treply(nullptr, sip, msg, digit < 0 ? 415 : 200,
+                         digit < 0 ? "Unsupported Media Type" : "OK");
         if (digit >= 0)
             c->reportDigit(char(digit));
     }
     static void onClose(int err, const struct sip_msg *msg, void *arg)
     {
         auto *c = static_cast<SipCall *>(arg);
-        if (msg && msg->req) {
-            c->reportEnd(LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL); // BYE
+        if ((msg && msg->req) || (!msg && err == ECONNRESET)) {
+            c->reportEnd(LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL); // the far end's BYE
         } else if (msg) {
             switch (msg->scode) {
             case 486:
@@ -383,9 +382,9 @@ struct SipCall {
                 break;
             }
         } else {
-            c->reportEnd(LINECALLSTATE_DISCONNECTED,
-                         err == ETIMEDOUT || err == ECONNREFUSED ? LINEDISCONNECTMODE_UNREACHABLE
-                                                                 : LINEDISCONNECTMODE_UNKNOWN);
+            c->reportEnd(LINECALLSTATE_DISCONNECTED, err == ETIMEDOUT || err == ECONNREFUSED
+                                                         ? LINEDISCONNECTMODE_UNREACHABLE
+                                                         : LINEDISCONNECTMODE_UNKNOWN);
         }
         c->established = false;
         c->sess = static_cast<struct sipsess *>(mem_deref(c->sess));
@@ -687,18 +686,19 @@ void SipLinesImpl::drainIn(int device)
 
 void SipLines::registerProvider(PasswordSource passwords)
 {
-    TapiCore::registerProvider(QStringLiteral("sip"),
-                               [passwords](const Environment &env, LONG &error) -> std::unique_ptr<LineProvider> {
-                                   QString text;
-                                   auto accounts = SipAccounts::load(env, &text);
-                                   if (!accounts) {
-                                       error = LINEERR_INIFILECORRUPT;
-                                       return nullptr;
-                                   }
-                                   if (accounts->isEmpty())
-                                       return nullptr;
-                                   return std::make_unique<SipLines>(env, std::move(*accounts), passwords);
-                               });
+    TapiCore::registerProvider(
+        QStringLiteral("sip"),
+        [passwords](const Environment &env, LONG &error) -> std::unique_ptr<LineProvider> {
+            QString text;
+            auto accounts = SipAccounts::load(env, &text);
+            if (!accounts) {
+                error = LINEERR_INIFILECORRUPT;
+                return nullptr;
+            }
+            if (accounts->isEmpty())
+                return nullptr;
+            return std::make_unique<SipLines>(env, std::move(*accounts), passwords);
+        });
 }
 
 SipLines::SipLines(const Environment &, QList<SipAccount> accounts, PasswordSource passwords)
@@ -803,7 +803,8 @@ QString SipLines::targetUri(const SipAccount &account, const QString &number)
     if (n.startsWith(QLatin1String("sip:"), Qt::CaseInsensitive))
         n = n.mid(4);
     if (n.contains(QLatin1Char('@'))) {
-        static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9._~!$&'()*+,;=%-]+@[A-Za-z0-9.:\\[\\]-]+$"));
+        static const QRegularExpression re(
+            QStringLiteral("^[A-Za-z0-9._~!$&'()*+,;=%-]+@[A-Za-z0-9.:\\[\\]-]+$"));
         return re.match(n).hasMatch() ? QStringLiteral("sip:") + n : QString();
     }
     QString user;
@@ -850,35 +851,38 @@ void SipLines::startCall(HCALL h, int device, const QString &number)
         struct mbuf *desc = nullptr;
         int err = impl->sip ? 0 : ENOTCONN;
         if (!err)
-            err = rtp_listen(&c->rtp, IPPROTO_UDP, &impl->laddr, 10000, 60000, false, &SipCall::onRtp, nullptr, c);
+            err = rtp_listen(&c->rtp, IPPROTO_UDP, &impl->laddr, 10000, 60000, false, &SipCall::onRtp,
+                             nullptr, c);
         if (!err)
             err = sdp_session_alloc(&c->sdp, &impl->laddr);
         if (!err)
             err = sdp_media_add(&c->media, c->sdp, "audio", sa_port(rtp_local(c->rtp)), "RTP/AVP");
         if (!err)
-            err = sdp_format_add(nullptr, c->media, false, "0", "PCMU", kRate, 1, nullptr, nullptr, nullptr, false,
-                                 nullptr);
+            err = sdp_format_add(nullptr, c->media, false, "0", "PCMU", kRate, 1, nullptr, nullptr, nullptr,
+                                 false, nullptr);
         if (!err)
-            err = sdp_format_add(nullptr, c->media, false, "8", "PCMA", kRate, 1, nullptr, nullptr, nullptr, false,
-                                 nullptr);
+            err = sdp_format_add(nullptr, c->media, false, "8", "PCMA", kRate, 1, nullptr, nullptr, nullptr,
+                                 false, nullptr);
         if (!err)
-            err = sdp_format_add(nullptr, c->media, false, "101", "telephone-event", kRate, 1, nullptr, nullptr,
-                                 nullptr, false, "0-15");
+            err = sdp_format_add(nullptr, c->media, false, "101", "telephone-event", kRate, 1, nullptr,
+                                 nullptr, nullptr, false, "0-15");
         if (!err)
             err = telev_alloc(&c->telev, 20);
         if (!err)
             err = sdp_encode(&desc, c->sdp, true);
         if (!err)
-            err = sipsess_connect(&c->sess, impl->sock, to.c_str(), a.displayName.toUtf8().constData(), from.c_str(),
-                                  a.user.toUtf8().constData(), a.registrar.isEmpty() ? nullptr : routev,
-                                  a.registrar.isEmpty() ? 0 : 1, "application/sdp", desc, &SipCall::onAuth, c,
-                                  false, &SipCall::onOffer, &SipCall::onAnswer, &SipCall::onProgress,
-                                  &SipCall::onEstablished, &SipCall::onInfo, nullptr, &SipCall::onClose, c,
-                                  nullptr);
+            err = sipsess_connect(&c->sess, impl->sock, to.c_str(), a.displayName.toUtf8().constData(),
+                                  from.c_str(), a.user.toUtf8().constData(),
+                                  a.registrar.isEmpty() ? nullptr : routev, a.registrar.isEmpty() ? 0 : 1,
+                                  "application/sdp", desc, &SipCall::onAuth, c, false, &SipCall::onOffer,
+                                  &SipCall::onAnswer, &SipCall::onProgress, &SipCall::onEstablished,
+                                  &SipCall::onInfo, nullptr, &SipCall::onClose, c, nullptr);
         mem_deref(desc);
         if (err) {
             delete c;
-            impl->toUi([h, err] { TapiCore::callReplied(h, err == EINVAL ? LINEERR_INVALADDRESS : LINEERR_CALLUNAVAIL); });
+            impl->toUi([h, err] {
+                TapiCore::callReplied(h, err == EINVAL ? LINEERR_INVALADDRESS : LINEERR_CALLUNAVAIL);
+            });
             return;
         }
         impl->stackCalls[h] = c;

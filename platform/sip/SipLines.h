@@ -46,7 +46,8 @@ public:
     void startCall(HCALL call, int device, const QString &number) override;
     void dropCall(HCALL call, LONG request) override;
     void forgetCall(HCALL call) override;
-    bool waveFormatSupported(int device, const WAVEFORMATEX &format, DWORD fdwOpen, bool input) const override;
+    bool waveFormatSupported(int device, const WAVEFORMATEX &format, DWORD fdwOpen,
+                             bool input) const override;
     void waveOpened(DWORD handle, int device, const WAVEFORMATEX &format, bool input) override;
     void waveClosed(DWORD handle, bool input) override;
     void playBuffer(HWAVEOUT handle, const char *data, DWORD bytes) override;

@@ -3,10 +3,12 @@
 #include "platform/sip/SipAccounts.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QUdpSocket>
+#include <QtEndian>
 #include <cmath>
 #include <cstring>
 
@@ -48,13 +50,25 @@ bool SipPeer::start(const QString &scenario, const QString &workDir, QStringList
     out.close();
     m_port = freePort();
     const quint16 media = freePort();
-    QStringList args{QStringLiteral("-sf"), file, QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                     QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-mi"),
-                     QStringLiteral("127.0.0.1"), QStringLiteral("-mp"), QString::number(media),
-                     QStringLiteral("-m"), QString::number(calls), QStringLiteral("-nostdin"),
-                     QStringLiteral("-timeout"), QStringLiteral("60s"), QStringLiteral("-timeout_error"),
+    QStringList args{QStringLiteral("-sf"),
+                     file,
+                     QStringLiteral("-i"),
+                     QStringLiteral("127.0.0.1"),
+                     QStringLiteral("-p"),
+                     QString::number(m_port),
+                     QStringLiteral("-mi"),
+                     QStringLiteral("127.0.0.1"),
+                     QStringLiteral("-mp"),
+                     QString::number(media),
+                     QStringLiteral("-m"),
+                     QString::number(calls),
+                     QStringLiteral("-nostdin"),
+                     QStringLiteral("-timeout"),
+                     QStringLiteral("60s"),
+                     QStringLiteral("-timeout_error"),
                      QStringLiteral("-trace_err"),
-                     QStringLiteral("-error_file"), workDir + QStringLiteral("/sipp-errors.log")};
+                     QStringLiteral("-error_file"),
+                     workDir + QStringLiteral("/sipp-errors.log")};
     args << extra;
     m_process.setWorkingDirectory(workDir);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -350,4 +364,45 @@ double Phone::correlation(const QByteArray &a, const QByteArray &b, int maxShift
         }
     }
     return best;
+}
+
+void writeWave(const QString &path, int formatTag, const QByteArray &data)
+{
+    auto le32 = [](quint32 v) {
+        QByteArray b(4, 0);
+        qToLittleEndian(v, b.data());
+        return b;
+    };
+    auto le16 = [](quint16 v) {
+        QByteArray b(2, 0);
+        qToLittleEndian(v, b.data());
+        return b;
+    };
+    const int bits = formatTag == 1 ? 16 : 8;
+    const int block = bits / 8;
+    QByteArray fmt = le16(quint16(formatTag)) + le16(1) + le32(8000) + le32(quint32(8000 * block)) +
+                     le16(quint16(block)) + le16(quint16(bits));
+    QByteArray body = "WAVE" + QByteArray("fmt ") + le32(quint32(fmt.size())) + fmt + "data" +
+                      le32(quint32(data.size())) + data;
+    if (data.size() % 2)
+        body += '\0';
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write("RIFF" + le32(quint32(body.size())) + body) < 0)
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+int openFileCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                   .size());
+}
+
+qint64 residentKiB()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.size() > 1 ? parts[1].toLongLong() * 4 : -1;
 }

@@ -93,5 +93,11 @@ private:
     QByteArray m_recorded;
 };
 
+// A RIFF WAVE file: 16-bit PCM (tag 1) or G.711 mu-law bytes (tag 7), mono 8 kHz.
+void writeWave(const QString &path, int formatTag, const QByteArray &data);
+// The process' open file descriptors and resident pages, for leak checks.
+int openFileCount();
+qint64 residentKiB();
+
 // Writes the accounts file of env with one account at 127.0.0.1:port.
 void writeAccount(const Environment &env, quint16 port, const QString &registrar = {});
