@@ -1,5 +1,7 @@
 #include "platform/sip/SipLines.h"
 
+#include "platform/sip/SipAccountBook.h"
+
 #include "platform/environment/Clock.h"
 #include "platform/environment/Environment.h"
 
@@ -684,24 +686,33 @@ void SipLinesImpl::drainIn(int device)
     draining = false;
 }
 
+namespace {
+bool g_registered = false;
+}
+
+void SipLines::ensureRegistered()
+{
+    if (!g_registered)
+        registerProvider(&SipAccountBook::password);
+}
+
 void SipLines::registerProvider(PasswordSource passwords)
 {
+    g_registered = true;
     TapiCore::registerProvider(
         QStringLiteral("sip"),
-        [passwords](const Environment &env, LONG &error) -> std::unique_ptr<LineProvider> {
+        [passwords](const Environment &env, LONG &) -> std::unique_ptr<LineProvider> {
+            // A broken accounts file gives no SIP lines: the account window
+            // says why, and the other lines go on.
             QString text;
             auto accounts = SipAccounts::load(env, &text);
-            if (!accounts) {
-                error = LINEERR_INIFILECORRUPT;
-                return nullptr;
-            }
-            if (accounts->isEmpty())
+            if (!accounts || accounts->isEmpty())
                 return nullptr;
             return std::make_unique<SipLines>(env, std::move(*accounts), passwords);
         });
 }
 
-SipLines::SipLines(const Environment &, QList<SipAccount> accounts, PasswordSource passwords)
+SipLines::SipLines(const Environment &env, QList<SipAccount> accounts, PasswordSource passwords)
     : d(std::make_unique<SipLinesImpl>())
 {
     d->q = this;
@@ -719,7 +730,7 @@ SipLines::SipLines(const Environment &, QList<SipAccount> accounts, PasswordSour
         dev->owner = d.get();
         dev->index = i;
         if (d->passwords)
-            d->secrets[accounts[i].key().toStdString()] = d->passwords(accounts[i]).toStdString();
+            d->secrets[accounts[i].key().toStdString()] = d->passwords(env, accounts[i]).toStdString();
         d->devices.push_back(std::move(dev));
     }
     d->stack = &Stack::acquire();

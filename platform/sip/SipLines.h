@@ -24,10 +24,13 @@ class SipLinesImpl;
 class SipLines final : public LineProvider {
 public:
     // The account's password (empty when none is kept).
-    using PasswordSource = std::function<QString(const SipAccount &)>;
+    using PasswordSource = std::function<QString(const Environment &, const SipAccount &)>;
 
     // Adds the SIP accounts of each state folder to its telephony service.
     static void registerProvider(PasswordSource passwords);
+    // Registers them with the passwords of the secret store, unless they
+    // are registered already.
+    static void ensureRegistered();
 
     SipLines(const Environment &env, QList<SipAccount> accounts, PasswordSource passwords);
     ~SipLines() override;

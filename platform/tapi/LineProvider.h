@@ -94,6 +94,12 @@ namespace TapiCore {
 // (SIP accounts) register before the first lineInitialize.
 void registerProvider(const QString &name, LineProviderFactory factory);
 
+// Asks the providers after the first (the simulated modems) afresh for their
+// lines, as after their configuration changed. False, and nothing changes,
+// while a line of theirs is open. A state folder without a running service
+// needs none: its next lineInitialize asks them anyway.
+bool refreshProviders(const Environment &env);
+
 // Reports from providers, on the user-interface thread.
 void callReplied(HCALL call, LONG result);
 void callState(HCALL call, DWORD state, DWORD mode);

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QPointer>
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -106,6 +107,7 @@ Registry &reg();
 struct Service final : QObject {
     QString key;
     std::vector<LineProvider *> providers; // children of the service
+    std::vector<size_t> factoryOf;         // the factory each provider came from
     std::vector<Device> devices;
     bool released = false;
 
@@ -246,28 +248,20 @@ DWORD_PTR instanceOf(HLINE h)
     return l ? l->instance : 0;
 }
 
-Service *serviceFor(const Environment &env, LONG &error)
+// Asks the factories from first on for providers and adds their lines.
+LONG addProviders(Service *s, const Environment &env, size_t first)
 {
-    const QString key = QDir::cleanPath(env.stateFolder());
-    if (auto it = reg().services.find(key); it != reg().services.end())
-        return it->second;
-    auto *s = new Service;
-    s->key = key;
-    for (const auto &[name, factory] : reg().factories) {
+    for (size_t f = first; f < reg().factories.size(); ++f) {
         LONG err = 0;
-        std::unique_ptr<LineProvider> p = factory(env, err);
-        if (err) {
-            for (LineProvider *made : s->providers)
-                made->retire();
-            delete s;
-            error = err;
-            return nullptr;
-        }
+        std::unique_ptr<LineProvider> p = reg().factories[f].second(env, err);
+        if (err)
+            return err;
         if (!p)
             continue;
         LineProvider *raw = p.release();
         raw->setParent(s);
         s->providers.push_back(raw);
+        s->factoryOf.push_back(f);
         for (int i = 0; i < raw->deviceCount(); ++i) {
             Device d{raw, i, 0, 0};
             if (raw->caps(i).waveDevices) {
@@ -280,6 +274,44 @@ Service *serviceFor(const Environment &env, LONG &error)
             }
             s->devices.push_back(d);
         }
+    }
+    return 0;
+}
+
+// Retires the providers from index first on, with their lines.
+void dropProviders(Service *s, size_t first)
+{
+    size_t firstDevice = s->devices.size();
+    for (size_t i = 0; i < s->devices.size(); ++i)
+        if (std::find(s->providers.begin() + qsizetype(first), s->providers.end(), s->devices[i].provider) !=
+            s->providers.end()) {
+            firstDevice = i;
+            break;
+        }
+    for (auto *map : {&reg().waveInIds, &reg().waveOutIds})
+        for (auto it = map->begin(); it != map->end();)
+            it = it->second.first == s && it->second.second >= firstDevice ? map->erase(it) : std::next(it);
+    s->devices.resize(firstDevice);
+    for (size_t i = first; i < s->providers.size(); ++i) {
+        s->providers[i]->retire();
+        delete s->providers[i];
+    }
+    s->providers.resize(first);
+    s->factoryOf.resize(first);
+}
+
+Service *serviceFor(const Environment &env, LONG &error)
+{
+    const QString key = QDir::cleanPath(env.stateFolder());
+    if (auto it = reg().services.find(key); it != reg().services.end())
+        return it->second;
+    auto *s = new Service;
+    s->key = key;
+    if (const LONG err = addProviders(s, env, 0)) {
+        dropProviders(s, 0);
+        delete s;
+        error = err;
+        return nullptr;
     }
     reg().services[key] = s;
     return s;
@@ -306,6 +338,25 @@ void TapiCore::registerProvider(const QString &name, LineProviderFactory factory
             return;
         }
     reg().factories.emplace_back(name, std::move(factory));
+}
+
+bool TapiCore::refreshProviders(const Environment &env)
+{
+    auto it = reg().services.find(QDir::cleanPath(env.stateFolder()));
+    if (it == reg().services.end())
+        return true;
+    Service *s = it->second;
+    const size_t keep = s->providers.empty() ? 0 : 1;
+    for (const auto &[h, l] : reg().lines)
+        if (l.service == s && s->devices[l.device].provider != s->providers.front())
+            return false;
+    for (const auto &[h, w] : reg().waves)
+        if (w.service == s && s->devices[w.device].provider != s->providers.front())
+            return false;
+    dropProviders(s, keep);
+    // A broken configuration leaves the lines of the providers before it.
+    (void)addProviders(s, env, keep ? s->factoryOf.front() + 1 : 0);
+    return true;
 }
 
 void TapiCore::callReplied(HCALL h, LONG result)

@@ -31,7 +31,8 @@ class SipLineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        SipLines::registerProvider([](const SipAccount &) { return QStringLiteral("secret"); });
+        SipLines::registerProvider(
+            [](const Environment &, const SipAccount &) { return QStringLiteral("secret"); });
     }
 
     void SetUp() override
