@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -38,12 +39,12 @@ quint16 SipPeer::freePort(bool tcpToo)
 bool SipPeer::start(const QString &scenario, const QString &workDir, QStringList extra, int calls,
                     const QString &wave)
 {
-    QFile in(QStringLiteral(BRENVOY_TEST_DATA "/") + scenario);
+    QFile in(QDir::isAbsolutePath(scenario) ? scenario : QStringLiteral(BRENVOY_TEST_DATA "/") + scenario);
     if (!in.open(QIODevice::ReadOnly))
         return false;
     QByteArray text = in.readAll();
     text.replace("@WAVE@", wave.toUtf8());
-    const QString file = workDir + QStringLiteral("/") + scenario;
+    const QString file = workDir + QStringLiteral("/") + QFileInfo(scenario).fileName();
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size())
         return false;

@@ -24,7 +24,8 @@ public:
     static bool available();
     static quint16 freePort(bool tcpToo = false);
 
-    // scenario is a file of tests/sip/data; "@WAVE@" in it becomes wave.
+    // scenario is a file of tests/sip/data (or an absolute path); "@WAVE@"
+    // in it becomes wave.
     bool start(const QString &scenario, const QString &workDir, QStringList extra = {}, int calls = 1,
                const QString &wave = {});
     bool waitFinished(int ms = 20000);
