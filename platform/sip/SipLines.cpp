@@ -388,8 +388,8 @@ struct SipCall {
                                                          ? LINEDISCONNECTMODE_UNREACHABLE
                                                          : LINEDISCONNECTMODE_UNKNOWN);
         }
+        // The session itself goes with the call, once the line device drops it.
         c->established = false;
-        c->sess = static_cast<struct sipsess *>(mem_deref(c->sess));
     }
     static int onAuth(char **user, char **pass, const char *, void *arg)
     {
@@ -407,7 +407,7 @@ struct SipCall {
     static void onRtp(const struct sa *, const struct rtp_header *hdr, struct mbuf *mb, void *arg)
     {
         auto *c = static_cast<SipCall *>(arg);
-        if (!c->established && !c->sess)
+        if (!c->established)
             return;
         if (hdr->pt == c->televPt && c->televPt >= 0) {
             int event = 0;
@@ -699,17 +699,16 @@ void SipLines::ensureRegistered()
 void SipLines::registerProvider(PasswordSource passwords)
 {
     g_registered = true;
-    TapiCore::registerProvider(
-        QStringLiteral("sip"),
-        [passwords](const Environment &env, LONG &) -> std::unique_ptr<LineProvider> {
-            // A broken accounts file gives no SIP lines: the account window
-            // says why, and the other lines go on.
-            QString text;
-            auto accounts = SipAccounts::load(env, &text);
-            if (!accounts || accounts->isEmpty())
-                return nullptr;
-            return std::make_unique<SipLines>(env, std::move(*accounts), passwords);
-        });
+    TapiCore::registerProvider(QStringLiteral("sip"),
+                               [passwords](const Environment &env, LONG &) -> std::unique_ptr<LineProvider> {
+                                   // A broken accounts file gives no SIP lines: the account window
+                                   // says why, and the other lines go on.
+                                   QString text;
+                                   auto accounts = SipAccounts::load(env, &text);
+                                   if (!accounts || accounts->isEmpty())
+                                       return nullptr;
+                                   return std::make_unique<SipLines>(env, std::move(*accounts), passwords);
+                               });
 }
 
 SipLines::SipLines(const Environment &env, QList<SipAccount> accounts, PasswordSource passwords)

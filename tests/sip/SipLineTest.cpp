@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include "telephony/TComPort.h"
@@ -207,6 +210,55 @@ TEST_F(SipLineTest, FarEndKeyStopsPlaybackAtOnce)
     dev.DropCall();
     EXPECT_TRUE(peer.waitFinished());
     EXPECT_EQ(peer.exitCode(), 0) << peer.output().toStdString();
+}
+
+// RFC 4733 events from the far end's media: each key once, however often
+// its packets repeat it.
+TEST_F(SipLineTest, TelephoneEventsBecomeDigits)
+{
+    QUdpSocket media;
+    ASSERT_TRUE(media.bind(QHostAddress::LocalHost, 0));
+    QFile in(QStringLiteral(BRENVOY_TEST_DATA "/answer.xml"));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QString scenario = dir.path() + "/events.xml";
+    QFile out(scenario);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(in.readAll().replace("[media_port]", QByteArray::number(media.localPort())));
+    out.close();
+    startCall(scenario);
+    ASSERT_EQ(phone->dial("555-0105"), 0);
+    ASSERT_TRUE(phone->waitState(LINECALLSTATE_CONNECTED));
+    // Our line's media address is where its RTP comes from.
+    ASSERT_TRUE(clock.waitUntil([&] { return media.hasPendingDatagrams(); }, 2000));
+    const QNetworkDatagram first = media.receiveDatagram();
+    quint16 seq = 1;
+    quint32 ts = 8000;
+    auto event = [&](quint8 code) {
+        for (int i = 0; i < 6; ++i) {
+            const bool end = i >= 3;
+            const quint16 duration = quint16(160 * (end ? 4 : i + 1));
+            QByteArray p(16, '\0');
+            p[0] = char(0x80);
+            p[1] = char((i == 0 ? 0x80 : 0) | 101);
+            qToBigEndian(seq++, p.data() + 2);
+            qToBigEndian(ts, p.data() + 4);
+            qToBigEndian(quint32(0x5eed), p.data() + 8);
+            p[12] = char(code);
+            p[13] = char((end ? 0x80 : 0) | 10);
+            qToBigEndian(duration, p.data() + 14);
+            media.writeDatagram(p, first.senderAddress(), quint16(first.senderPort()));
+            clock.waitUntil([] { return false; }, 20);
+        }
+        ts += 1600;
+    };
+    event(5);
+    event(11);
+    event(5);
+    clock.waitUntil([&] { return phone->digits.size() >= 3; }, 2000);
+    clock.waitUntil([] { return false; }, 100);
+    EXPECT_EQ(phone->digits, (std::vector<char>{'5', '#', '5'}));
+    phone->drop();
+    EXPECT_TRUE(peer.waitFinished());
 }
 
 TEST_F(SipLineTest, TwentyCallsLeaveNoFilesOrMemoryBehind)
