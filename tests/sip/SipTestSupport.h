@@ -96,7 +96,8 @@ private:
 
 // A RIFF WAVE file: 16-bit PCM (tag 1) or G.711 mu-law bytes (tag 7), mono 8 kHz.
 void writeWave(const QString &path, int formatTag, const QByteArray &data);
-// The process' open file descriptors and resident pages, for leak checks.
+// The process' open file descriptors and resident memory (live heap under
+// the address sanitizer), for leak checks.
 int openFileCount();
 qint64 residentKiB();
 
