@@ -13,7 +13,7 @@ template <class W> W *named(W *w, const char *name)
 } // namespace
 
 TSipAccountsForm::TSipAccountsForm(const Environment &env, QWidget *parent,
-                                   std::unique_ptr<SecretStore> secrets)
+                                   std::unique_ptr<Secrets::SecretStore> secrets)
     : QDialog(parent), m_book(env, std::move(secrets))
 {
     setObjectName(QStringLiteral("SipAccountsForm"));

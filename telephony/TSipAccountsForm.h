@@ -16,7 +16,7 @@ class Environment;
 class TSipAccountsForm : public QDialog {
 public:
     TSipAccountsForm(const Environment &env, QWidget *parent = nullptr,
-                     std::unique_ptr<SecretStore> secrets = nullptr);
+                     std::unique_ptr<Secrets::SecretStore> secrets = nullptr);
 
     QListWidget *lbAccounts;
     QLineEdit *editDisplayName, *editUser, *editDomain, *editRegistrar, *editAuthUser, *editPassword;

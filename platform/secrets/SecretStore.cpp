@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace Secrets {
+
 FileSecretStore::FileSecretStore(QString path) : m_path(std::move(path)) {}
 
 QString FileSecretStore::where() const
@@ -122,3 +124,5 @@ std::unique_ptr<SecretStore> defaultSecretStore(const QString &folder, const QSt
         return std::make_unique<KeychainSecretStore>(service);
     return std::make_unique<FileSecretStore>(folder + "/secrets");
 }
+
+} // namespace Secrets

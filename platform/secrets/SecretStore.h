@@ -5,6 +5,10 @@
 #include <optional>
 #include <stdexcept>
 
+// Shared by the layers that keep passwords (the SIP accounts so far; the
+// mail client keeps its own copy of these classes until it moves here).
+namespace Secrets {
+
 // A secret that cannot be read or stored: a text for the operator.
 class SecretStoreError : public std::runtime_error {
 public:
@@ -53,3 +57,5 @@ private:
 
 // The keychain when one runs, otherwise the owner-only file "secrets" in folder.
 std::unique_ptr<SecretStore> defaultSecretStore(const QString &folder, const QString &service);
+
+} // namespace Secrets

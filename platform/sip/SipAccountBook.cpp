@@ -3,7 +3,7 @@
 #include "platform/environment/Environment.h"
 #include "platform/tapi/LineProvider.h"
 
-SipAccountBook::SipAccountBook(const Environment &env, std::unique_ptr<SecretStore> secrets)
+SipAccountBook::SipAccountBook(const Environment &env, std::unique_ptr<Secrets::SecretStore> secrets)
     : m_env(env), m_secrets(secrets ? std::move(secrets) : store(env))
 {
     auto loaded = SipAccounts::load(env, &m_loadError);
@@ -11,16 +11,17 @@ SipAccountBook::SipAccountBook(const Environment &env, std::unique_ptr<SecretSto
         m_accounts = *loaded;
 }
 
-std::unique_ptr<SecretStore> SipAccountBook::store(const Environment &env)
+std::unique_ptr<Secrets::SecretStore> SipAccountBook::store(const Environment &env)
 {
-    return defaultSecretStore(env.stateFolderFor(QStringLiteral("sip")), QStringLiteral("Brenvoy SIP"));
+    return Secrets::defaultSecretStore(env.stateFolderFor(QStringLiteral("sip")),
+                                       QStringLiteral("Brenvoy SIP"));
 }
 
 QString SipAccountBook::password(const Environment &env, const SipAccount &account)
 {
     try {
         return store(env)->read(account.key()).value_or(QString());
-    } catch (const SecretStoreError &) {
+    } catch (const Secrets::SecretStoreError &) {
         return {}; // the registrar's refusal tells the operator
     }
 }
@@ -31,7 +32,7 @@ bool SipAccountBook::hasPassword(int index) const
         return false;
     try {
         return m_secrets->read(m_accounts[index].key()).has_value();
-    } catch (const SecretStoreError &) {
+    } catch (const Secrets::SecretStoreError &) {
         return false;
     }
 }
@@ -71,7 +72,7 @@ QString SipAccountBook::put(int index, const SipAccount &account, bool setPasswo
         } else if (oldSecret) {
             m_secrets->write(account.key(), *oldSecret);
         }
-    } catch (const SecretStoreError &e) {
+    } catch (const Secrets::SecretStoreError &e) {
         return e.text();
     }
     if (index < 0)
@@ -83,7 +84,7 @@ QString SipAccountBook::put(int index, const SipAccount &account, bool setPasswo
     if (index >= 0 && oldKey != account.key()) {
         try {
             m_secrets->remove(oldKey);
-        } catch (const SecretStoreError &) {
+        } catch (const Secrets::SecretStoreError &) {
         }
     }
     return {};
@@ -99,7 +100,7 @@ QString SipAccountBook::remove(int index)
         return error;
     try {
         m_secrets->remove(key);
-    } catch (const SecretStoreError &e) {
+    } catch (const Secrets::SecretStoreError &e) {
         return e.text();
     }
     return {};

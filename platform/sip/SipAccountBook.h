@@ -14,7 +14,7 @@ class Environment;
 class SipAccountBook {
 public:
     // secrets: null for the desktop's store, else the owner-only file.
-    explicit SipAccountBook(const Environment &env, std::unique_ptr<SecretStore> secrets = nullptr);
+    explicit SipAccountBook(const Environment &env, std::unique_ptr<Secrets::SecretStore> secrets = nullptr);
 
     // Why the accounts file could not be read (the book then starts empty
     // and saving replaces the file), or empty.
@@ -34,13 +34,13 @@ public:
 
     // The password the SIP lines use for an account.
     static QString password(const Environment &env, const SipAccount &account);
-    static std::unique_ptr<SecretStore> store(const Environment &env);
+    static std::unique_ptr<Secrets::SecretStore> store(const Environment &env);
 
 private:
     QString save(const QList<SipAccount> &accounts);
 
     const Environment &m_env;
-    std::unique_ptr<SecretStore> m_secrets;
+    std::unique_ptr<Secrets::SecretStore> m_secrets;
     QList<SipAccount> m_accounts;
     QString m_loadError;
     bool m_linesCurrent = true;

@@ -22,9 +22,9 @@ protected:
         env = std::make_unique<Environment>(clock, dir.path() + "/program", dir.path() + "/state");
     }
     QString secretsPath() const { return env->stateFolderFor("sip") + "/secrets"; }
-    std::unique_ptr<SecretStore> fileStore() const
+    std::unique_ptr<Secrets::SecretStore> fileStore() const
     {
-        return std::make_unique<FileSecretStore>(secretsPath());
+        return std::make_unique<Secrets::FileSecretStore>(secretsPath());
     }
     static SipAccount account(const QString &user = "sales", const QString &domain = "127.0.0.1:5999")
     {
@@ -71,15 +71,16 @@ TEST_F(SipAccountsTest, PasswordsStayOutOfTheAccountsFileInAnOwnerOnlyStore)
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(secretsPath()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(FileSecretStore(secretsPath()).read("sales@127.0.0.1:5999"), QString("pa55=word;[x]"));
+    EXPECT_EQ(Secrets::FileSecretStore(secretsPath()).read("sales@127.0.0.1:5999"), QString("pa55=word;[x]"));
 
     // A changed address takes its password along; removing the account removes it.
     SipAccount moved = account("sales", "pbx.example.com");
     ASSERT_EQ(book.put(0, moved, false, {}), "");
-    EXPECT_EQ(FileSecretStore(secretsPath()).read("sales@pbx.example.com"), QString("pa55=word;[x]"));
-    EXPECT_FALSE(FileSecretStore(secretsPath()).read("sales@127.0.0.1:5999").has_value());
+    EXPECT_EQ(Secrets::FileSecretStore(secretsPath()).read("sales@pbx.example.com"),
+              QString("pa55=word;[x]"));
+    EXPECT_FALSE(Secrets::FileSecretStore(secretsPath()).read("sales@127.0.0.1:5999").has_value());
     ASSERT_EQ(book.remove(0), "");
-    EXPECT_FALSE(FileSecretStore(secretsPath()).read("sales@pbx.example.com").has_value());
+    EXPECT_FALSE(Secrets::FileSecretStore(secretsPath()).read("sales@pbx.example.com").has_value());
     EXPECT_TRUE(book.accounts().isEmpty());
 }
 
@@ -187,7 +188,7 @@ TEST_F(SipAccountsTest, WindowAddsEditsAndRemovesAccounts)
     form.editRegistrar->setText("127.0.0.1:5998");
     form.btnSaveClick();
     EXPECT_EQ(form.book().accounts()[0].registrar, "127.0.0.1:5998");
-    EXPECT_EQ(FileSecretStore(secretsPath()).read("front@127.0.0.1:5999"), QString("s3cret"));
+    EXPECT_EQ(Secrets::FileSecretStore(secretsPath()).read("front@127.0.0.1:5999"), QString("s3cret"));
 
     form.editDomain->setText("not a host");
     form.btnSaveClick();
