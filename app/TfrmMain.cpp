@@ -704,9 +704,33 @@ SendRecipients TfrmMain::sendRecipients()
     return r;
 }
 
+namespace {
+
+// A send moves the current record once per recipient and stamps each one;
+// the grids and the other windows follow once, when it is done.
+class ControlsHeld {
+public:
+    ControlsHeld(TDbfTable &table, DataSource &source) : m_table(table), m_source(source)
+    {
+        m_table.DisableControls();
+    }
+    ~ControlsHeld()
+    {
+        m_table.EnableControls();
+        m_source.notifyDataSetChanged();
+    }
+
+private:
+    TDbfTable &m_table;
+    DataSource &m_source;
+};
+
+} // namespace
+
 void TfrmMain::btnSendEmailClick()
 {
     m_dataSource->checkBrowseMode();
+    const ControlsHeld held(*m_table, *m_dataSource);
     const EmailSending::Input input{OutlookAvailable, EmailHostProgram,
                                     m_registry->frmTemplate->currentTemplate().email};
     EmailSending({*m_dialogs, m_registry->shell})
@@ -716,6 +740,7 @@ void TfrmMain::btnSendEmailClick()
 void TfrmMain::btnSendFaxClick()
 {
     m_dataSource->checkBrowseMode();
+    const ControlsHeld held(*m_table, *m_dataSource);
     TfrmTemplate &t = *m_registry->frmTemplate;
     FaxSending::Input input;
     input.faxServiceAvailable = FaxServiceAvailable;

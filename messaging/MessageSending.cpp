@@ -73,6 +73,9 @@ int EmailSending::SendEmail(const Input &input, TOutlookConnect *outlook, const 
     int count = 0;
     {
         ConnectedScope connected(*outlook);
+        // One flush to disk for all the mails; those handed over before an
+        // error still reach the Outbox.
+        std::unique_ptr<OutboxBatch> batch = outlook->BeginOutboxBatch();
         for (int i = 0; i < recipients.contacts.size(); ++i) {
             if (recipients.makeCurrent)
                 recipients.makeCurrent(i);
@@ -91,6 +94,8 @@ int EmailSending::SendEmail(const Input &input, TOutlookConnect *outlook, const 
                 mail->Send();
             ++count;
         }
+        if (batch)
+            batch->commit();
         if (addEmailHistory)
             addEmailHistory();
     }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -288,7 +289,10 @@ QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, 
     const QString tmp = base + "/tmp/" + id;
     {
         QFile f(tmp);
-        if (!f.open(QIODevice::WriteOnly) || f.write(message) != message.size() || !f.flush()) {
+        // On disk before it is named in cur/: after a crash the mail is
+        // there whole or not at all. A batch flushes once for all.
+        if (!f.open(QIODevice::WriteOnly) || f.write(message) != message.size() || !f.flush() ||
+            (m_batchDepth == 0 && ::fdatasync(f.handle()) != 0)) {
             f.remove();
             throw MailError(QStringLiteral("Cannot store the message in %1").arg(base));
         }
@@ -296,11 +300,56 @@ QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, 
     // The index line goes first: a listing that sees the file finds its line.
     appendIndex(folder, id, summary);
     const QString dest = base + "/cur/" + id + (folder == StoreFolder::SentItems ? ":2,S" : ":2,");
+    if (m_batchDepth > 0) {
+        m_pending.append({tmp, dest});
+        return id;
+    }
     if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(dest).constData()) != 0) {
         QFile::remove(tmp);
         throw MailError(QStringLiteral("Cannot store the message in %1").arg(base));
     }
     return id;
+}
+
+void MaildirStore::beginBatch()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_batchDepth;
+}
+
+void MaildirStore::commitBatch()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return;
+    const QList<std::pair<QString, QString>> pending = std::exchange(m_pending, {});
+    if (pending.isEmpty())
+        return;
+    // One flush puts every message's content on disk before any is named.
+    bool flushed = false;
+    const int fd = ::open(QFile::encodeName(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        flushed = ::syncfs(fd) == 0;
+        ::close(fd);
+    }
+    QString failed;
+    for (const auto &[tmp, dest] : pending) {
+        if (!flushed) {
+            // Without the flush each one is flushed on its own.
+            QFile f(tmp);
+            if (!f.open(QIODevice::ReadWrite) || ::fdatasync(f.handle()) != 0) {
+                QFile::remove(tmp);
+                failed = failed.isEmpty() ? dest : failed;
+                continue;
+            }
+        }
+        if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(dest).constData()) != 0) {
+            QFile::remove(tmp);
+            failed = failed.isEmpty() ? dest : failed;
+        }
+    }
+    if (!failed.isEmpty())
+        throw MailError(QStringLiteral("Cannot store the message %1").arg(failed));
 }
 
 void MaildirStore::replaceMessage(StoreFolder folder, const QString &id, const QByteArray &message,

@@ -35,6 +35,15 @@ public:
     QByteArray readContact(const QString &id) override;
     QString saveContact(const QString &id, const QByteArray &vcard) override;
 
+    // Messages added between beginBatch and commitBatch are written at once
+    // but named in their folder only at commitBatch, after one flush of the
+    // file system for all of them: each is then there whole, or (after a
+    // crash before the commit) not at all. Batches nest.
+    void beginBatch();
+    // Throws MailError naming the first message that could not be placed;
+    // the others are placed all the same.
+    void commitBatch();
+
     // Larger files are refused rather than read into memory.
     static constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
     static constexpr qint64 kMaxContactBytes = 1024 * 1024;
@@ -54,6 +63,8 @@ private:
 
     QString m_root;
     std::recursive_mutex m_mutex;
+    int m_batchDepth = 0;
+    QList<std::pair<QString, QString>> m_pending; // temporary file, its place in cur/
     Listing m_listings[2];
     qint64 m_contactsStamp = -1;
     QStringList m_contactIds;
