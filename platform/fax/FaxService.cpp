@@ -330,11 +330,10 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
     }
 
     // Every job is ready: only now does any of them enter the queue.
+    store.enqueueAll(jobs);
     QStringList ids;
-    for (auto &[job, tiff] : jobs) {
-        store.enqueue(job, tiff);
+    for (const auto &[job, tiff] : jobs)
         ids << job.id;
-    }
     server.scheduleNext();
     return ids;
 }
