@@ -13,6 +13,7 @@
 #include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -284,6 +285,12 @@ void MaildirStore::appendIndex(StoreFolder folder, const QString &id, const Mess
 QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, const MessageSummary &summary)
 {
     std::lock_guard lock(m_mutex);
+    return place(folder, message, summary, m_batchDepth > 0 ? Placing::Batch : Placing::Synced);
+}
+
+QString MaildirStore::place(StoreFolder folder, const QByteArray &message, const MessageSummary &summary,
+                            Placing how)
+{
     const QString id = uniqueStoreName();
     const QString base = folderPath(folder);
     const QString tmp = base + "/tmp/" + id;
@@ -292,7 +299,7 @@ QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, 
         // On disk before it is named in cur/: after a crash the mail is
         // there whole or not at all. A batch flushes once for all.
         if (!f.open(QIODevice::WriteOnly) || f.write(message) != message.size() || !f.flush() ||
-            (m_batchDepth == 0 && ::fdatasync(f.handle()) != 0)) {
+            (how == Placing::Synced && ::fdatasync(f.handle()) != 0)) {
             f.remove();
             throw MailError(QStringLiteral("Cannot store the message in %1").arg(base));
         }
@@ -300,7 +307,7 @@ QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, 
     // The index line goes first: a listing that sees the file finds its line.
     appendIndex(folder, id, summary);
     const QString dest = base + "/cur/" + id + (folder == StoreFolder::SentItems ? ":2,S" : ":2,");
-    if (m_batchDepth > 0) {
+    if (how == Placing::Batch) {
         m_pending.append({tmp, dest});
         return id;
     }
@@ -309,6 +316,58 @@ QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, 
         throw MailError(QStringLiteral("Cannot store the message in %1").arg(base));
     }
     return id;
+}
+
+QString MaildirStore::fileDelivered(const QString &outboxId, const QByteArray &message,
+                                    const MessageSummary &summary)
+{
+    std::lock_guard lock(m_mutex);
+    // The copy is named in Sent Items first, then the Outbox mail is marked
+    // delivered (Maildir's "trashed" flag): from then on no delivery offers
+    // it again, and it goes at the next flushDelivered.
+    const QString id = place(StoreFolder::SentItems, message, summary, Placing::Unsynced);
+    const QString from = messageFile(StoreFolder::Outbox, outboxId);
+    const QString to = folderPath(StoreFolder::Outbox) + "/cur/" + outboxId + ":2,T";
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw MailError(QStringLiteral("Cannot move the message %1 out of the Outbox").arg(outboxId));
+    QHash<QString, OutboxStatus> states = readStates();
+    if (states.remove(outboxId))
+        writeStates(states);
+    return id;
+}
+
+void MaildirStore::flushDelivered(bool wait)
+{
+    std::lock_guard lock(m_mutex);
+    // The removals of the previous group ran beside the deliveries since.
+    if (m_removal.valid())
+        m_removal.get();
+    const QString base = folderPath(StoreFolder::Outbox);
+    QStringList delivered;
+    for (const char *sub : {"cur", "new"})
+        for (const QString &name : listDir(base + "/" + sub))
+            if (name.section(QLatin1Char(','), 1).contains(QLatin1Char('T')) &&
+                name.contains(QLatin1String(":2,")))
+                delivered << base + "/" + sub + "/" + name;
+    if (delivered.isEmpty())
+        return;
+    // Their copies in Sent Items reach the disk before they leave the Outbox:
+    // after a power cut a delivered mail may wait to go again, but it is
+    // never lost.
+    const int fd = ::open(QFile::encodeName(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool flushed = fd >= 0 && ::syncfs(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!flushed)
+        return; // kept, marked, until a flush succeeds
+    // Removing files is slow on some file systems; it overlaps the next
+    // mails' exchange with the server instead of holding it up.
+    m_removal = std::async(std::launch::async, [delivered] {
+        for (const QString &path : delivered)
+            ::unlink(QFile::encodeName(path).constData());
+    });
+    if (wait)
+        m_removal.get();
 }
 
 void MaildirStore::beginBatch()

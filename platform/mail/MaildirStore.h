@@ -3,6 +3,7 @@
 #include "platform/mail/MailStore.h"
 
 #include <QHash>
+#include <future>
 #include <mutex>
 
 // The store on disk, under the mail client's folder:
@@ -27,6 +28,9 @@ public:
     void replaceMessage(StoreFolder folder, const QString &id, const QByteArray &message,
                         const MessageSummary &summary) override;
     void removeMessage(StoreFolder folder, const QString &id) override;
+    QString fileDelivered(const QString &outboxId, const QByteArray &message,
+                          const MessageSummary &summary) override;
+    void flushDelivered(bool wait = false) override;
     QString outboxPath() const override { return folderPath(StoreFolder::Outbox); }
     OutboxStatus outboxStatus(const QString &id) override;
     QHash<QString, OutboxStatus> outboxStatuses() override;
@@ -54,6 +58,8 @@ private:
         QList<MessageSummary> items;
         QHash<QString, QString> fileOf; // id -> path relative to the folder
     };
+    enum class Placing { Synced, Unsynced, Batch };
+    QString place(StoreFolder folder, const QByteArray &message, const MessageSummary &summary, Placing how);
     Listing &listing(StoreFolder folder);
     QString messageFile(StoreFolder folder, const QString &id);
     void appendIndex(StoreFolder folder, const QString &fileName, const MessageSummary &s);
@@ -65,6 +71,7 @@ private:
     std::recursive_mutex m_mutex;
     int m_batchDepth = 0;
     QList<std::pair<QString, QString>> m_pending; // temporary file, its place in cur/
+    std::future<void> m_removal;                  // delivered Outbox files being removed
     Listing m_listings[2];
     qint64 m_contactsStamp = -1;
     QStringList m_contactIds;
