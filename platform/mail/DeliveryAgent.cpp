@@ -41,7 +41,7 @@ DeliveryReport DeliveryAgent::deliverOutbox(const MailAccount &account, const QS
             }
         }
     } flush{m_store};
-    m_store.flushDelivered();
+    m_store.flushDelivered(true);
     constexpr int kFlushEvery = 100;
     QSet<QString> attempted;
     std::unique_ptr<TransportSession> session;
