@@ -345,10 +345,12 @@ void MaildirStore::flushDelivered(bool wait)
     const QString base = folderPath(StoreFolder::Outbox);
     QStringList delivered;
     for (const char *sub : {"cur", "new"})
-        for (const QString &name : listDir(base + "/" + sub))
-            if (name.section(QLatin1Char(','), 1).contains(QLatin1Char('T')) &&
-                name.contains(QLatin1String(":2,")))
+        for (const QString &name : listDir(base + "/" + sub)) {
+            // The flags follow ":2,"; T is Maildir's "trashed".
+            const qsizetype flags = name.lastIndexOf(QLatin1String(":2,"));
+            if (flags >= 0 && name.indexOf(QLatin1Char('T'), flags + 3) >= 0)
                 delivered << base + "/" + sub + "/" + name;
+        }
     if (delivered.isEmpty())
         return;
     // Their copies in Sent Items reach the disk before they leave the Outbox:
