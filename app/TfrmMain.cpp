@@ -49,6 +49,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 constexpr int kClientWidth = 688;
 constexpr int kClientHeight = 598;
@@ -714,8 +716,11 @@ public:
     {
         m_table.DisableControls();
     }
-    ~ControlsHeld()
+    ~ControlsHeld() { release(); }
+    void release()
     {
+        if (!std::exchange(m_held, false))
+            return;
         m_table.EnableControls();
         m_source.notifyDataSetChanged();
     }
@@ -723,6 +728,7 @@ public:
 private:
     TDbfTable &m_table;
     DataSource &m_source;
+    bool m_held = true;
 };
 
 } // namespace
@@ -730,17 +736,21 @@ private:
 void TfrmMain::btnSendEmailClick()
 {
     m_dataSource->checkBrowseMode();
-    const ControlsHeld held(*m_table, *m_dataSource);
+    ControlsHeld held(*m_table, *m_dataSource);
+    SendRecipients recipients = sendRecipients();
+    recipients.actedOn = [&held] { held.release(); };
     const EmailSending::Input input{OutlookAvailable, EmailHostProgram,
                                     m_registry->frmTemplate->currentTemplate().email};
     EmailSending({*m_dialogs, m_registry->shell})
-        .SendEmail(input, m_outlook->connection(), sendRecipients(), [this] { AddEmailHistory(); });
+        .SendEmail(input, m_outlook->connection(), recipients, [this] { AddEmailHistory(); });
 }
 
 void TfrmMain::btnSendFaxClick()
 {
     m_dataSource->checkBrowseMode();
-    const ControlsHeld held(*m_table, *m_dataSource);
+    ControlsHeld held(*m_table, *m_dataSource);
+    SendRecipients recipients = sendRecipients();
+    recipients.actedOn = [&held] { held.release(); };
     TfrmTemplate &t = *m_registry->frmTemplate;
     FaxSending::Input input;
     input.faxServiceAvailable = FaxServiceAvailable;
@@ -753,7 +763,7 @@ void TfrmMain::btnSendFaxClick()
     input.programFileName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     FaxSending({*m_dialogs, m_registry->shell})
         .SendFax(
-            input, *m_fax, [this] { btnSendFax->hide(); }, sendRecipients(),
+            input, *m_fax, [this] { btnSendFax->hide(); }, recipients,
             [this](const QStringList &jobs) { AddFaxHistory(jobs); });
 }
 void TfrmMain::btnExportToOutlookClick()

@@ -99,6 +99,8 @@ int EmailSending::SendEmail(const Input &input, TOutlookConnect *outlook, const 
         if (addEmailHistory)
             addEmailHistory();
     }
+    if (recipients.actedOn)
+        recipients.actedOn();
     if (!t.viewBeforeSend)
         dialogs.showMessage(QString::number(count) + QStringLiteral(" mail(s) send to Outbox Folder"));
     return count;
@@ -190,6 +192,8 @@ int FaxSending::SendFax(const Input &input, FaxServiceAccess &service,
                                      : QStringLiteral("Could not execute fax job"));
         return 0;
     }
+    if (recipients.actedOn)
+        recipients.actedOn();
     dialogs.showMessage(QString::number(recipients.contacts.size()) +
                         QStringLiteral(" fax(es) sent to Fax server queue"));
     return int(recipients.contacts.size());
