@@ -5,8 +5,8 @@
 #include <optional>
 #include <stdexcept>
 
-// Shared by the layers that keep passwords (the SIP accounts so far; the
-// mail client keeps its own copy of these classes until it moves here).
+// Shared by the layers that keep passwords: the SIP accounts and the mail
+// client.
 namespace Secrets {
 
 // A secret that cannot be read or stored: a text for the operator.
