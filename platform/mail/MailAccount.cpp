@@ -1,7 +1,5 @@
 #include "platform/mail/MailAccount.h"
 
-#include "platform/mail/MailError.h"
-
 #include <QSettings>
 
 namespace {
