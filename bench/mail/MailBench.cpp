@@ -81,9 +81,11 @@ void DeliverOutbox(benchmark::State &state)
     Server server;
     QTemporaryDir dir;
     MaildirStore store(dir.path());
+    store.beginBatch();
     for (int i = 0; i < kMails; ++i)
         store.addMessage(StoreFolder::Outbox, message(i),
                          {QString(), QStringLiteral("kunde%1@example.test").arg(i), "x", {}});
+    store.commitBatch();
     MailAccount account;
     account.host = "127.0.0.1";
     account.port = server.port;
