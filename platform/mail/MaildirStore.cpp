@@ -50,6 +50,7 @@ QString escapeField(const QString &s)
     out.replace(QLatin1Char('\t'), QLatin1String("\\t"));
     out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     out.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    out.replace(QChar(0x1f), QLatin1String("\\u"));
     return out;
 }
 
@@ -65,6 +66,7 @@ QString unescapeField(QStringView s)
             out += n == QLatin1Char('t')   ? QChar(u'\t')
                    : n == QLatin1Char('n') ? QChar(u'\n')
                    : n == QLatin1Char('r') ? QChar(u'\r')
+                   : n == QLatin1Char('u') ? QChar(0x1f)
                                            : n;
         } else {
             out += s[i];
@@ -73,12 +75,104 @@ QString unescapeField(QStringView s)
     return out;
 }
 
+// A field of an index line: most hold no escapes and plain ASCII.
+QString indexField(QByteArrayView bytes)
+{
+    if (!bytes.contains('\\'))
+        return QString::fromUtf8(bytes);
+    return unescapeField(QString::fromUtf8(bytes));
+}
+
+// One line per message, tab-separated:
+//   id, time (seconds since 1970, -1 for none), To, Subject, From, size,
+//   attachments (their count, then each name after a 0x1f), start of text.
+// Lines of four fields come from stores written before the details were
+// kept; their messages are read once more and the index written anew.
 QByteArray indexLine(const QString &id, const MessageSummary &s)
 {
+    QString atts = QString::number(s.attachments.size());
+    for (const QString &a : s.attachments)
+        atts += QChar(0x1f) + escapeField(a);
     return (id + QLatin1Char('\t') + QString::number(s.time.isValid() ? s.time.toSecsSinceEpoch() : -1) +
             QLatin1Char('\t') + escapeField(s.to) + QLatin1Char('\t') + escapeField(s.subject) +
-            QLatin1Char('\n'))
+            QLatin1Char('\t') + escapeField(s.from) + QLatin1Char('\t') +
+            QString::number(std::max<qint64>(s.size, 0)) + QLatin1Char('\t') + atts + QLatin1Char('\t') +
+            escapeField(s.bodyStart) + QLatin1Char('\n'))
         .toUtf8();
+}
+
+// Parses one index line; false for a line that is not one.
+bool parseIndexLine(QByteArrayView line, MessageSummary &s)
+{
+    QByteArrayView cols[8];
+    qsizetype n = 0, from = 0;
+    for (qsizetype i = 0; i <= line.size() && n < 9; ++i) {
+        if (i == line.size() || line[i] == '\t') {
+            if (n == 8)
+                return false;
+            cols[n++] = line.sliced(from, i - from);
+            from = i + 1;
+        }
+    }
+    if ((n != 4 && n != 8) || cols[0].isEmpty())
+        return false;
+    s.id = QString::fromUtf8(cols[0]);
+    bool ok = false;
+    const qint64 t = cols[1].toLongLong(&ok);
+    if (ok && t >= 0)
+        s.time =
+            QDateTime::fromSecsSinceEpoch(t, QTimeZone::utc()); // local time costs a zone lookup per call
+    s.to = indexField(cols[2]);
+    s.subject = indexField(cols[3]);
+    if (n == 4)
+        return true;
+    s.from = indexField(cols[4]);
+    s.size = cols[5].toLongLong(&ok);
+    if (!ok || s.size < 0)
+        s.size = 0;
+    const QByteArrayView atts = cols[6];
+    const qsizetype sep = atts.indexOf('\x1f');
+    const qint64 count = (sep < 0 ? atts : atts.first(sep)).toLongLong(&ok);
+    // The count says what follows; the names themselves bound the list.
+    if (!ok || count < 0 || count > atts.size())
+        return false;
+    if (count > 0) {
+        if (sep < 0)
+            return false;
+        QByteArrayView rest = atts.sliced(sep + 1);
+        for (qint64 k = 0; k < count; ++k) {
+            const qsizetype cut = rest.indexOf('\x1f');
+            if ((cut < 0) != (k == count - 1))
+                return false;
+            s.attachments.append(indexField(cut < 0 ? rest : rest.first(cut)));
+            if (cut >= 0)
+                rest = rest.sliced(cut + 1);
+        }
+    }
+    s.bodyStart = indexField(cols[7]);
+    s.detailed = true;
+    return true;
+}
+
+// Fills what the store keeps of a message from its bytes; an unreadable
+// message is listed with what is known.
+void detailFrom(const QByteArray &bytes, StoreFolder folder, MessageSummary &s, bool headersToo)
+{
+    s.size = bytes.size();
+    s.detailed = true;
+    try {
+        const Mime::MailOutline o = Mime::outline(bytes, MessageSummary::kBodyStartChars);
+        s.from = o.from;
+        s.attachments = o.attachments;
+        s.bodyStart = o.bodyStart;
+        if (headersToo) {
+            s.to = o.to;
+            s.subject = o.subject;
+            s.time =
+                folder != StoreFolder::Outbox && o.delivered.isValid() ? o.delivered.toUTC() : o.date.toUTC();
+        }
+    } catch (const MailError &) {
+    }
 }
 
 QByteArray readLimited(const QString &path, qint64 limit)
@@ -137,15 +231,15 @@ QString uniqueStoreName()
 
 MaildirStore::MaildirStore(QString root) : m_root(std::move(root))
 {
-    for (const QString &f :
-         {folderPath(StoreFolder::Outbox), folderPath(StoreFolder::SentItems), m_root + "/Maildir"})
+    for (const QString &f : {folderPath(StoreFolder::Outbox), folderPath(StoreFolder::SentItems),
+                             folderPath(StoreFolder::DeletedItems), folderPath(StoreFolder::Inbox)})
         for (const char *sub : {"tmp", "new", "cur"})
             if (!QDir().mkpath(f + "/" + sub))
                 throw MailError(QStringLiteral("Cannot create the mail folder %1").arg(f));
     if (!QDir().mkpath(contactsPath()))
         throw MailError(QStringLiteral("Cannot create the contacts folder %1").arg(contactsPath()));
     // Maildir++ marks a subfolder with this file.
-    for (StoreFolder f : {StoreFolder::Outbox, StoreFolder::SentItems}) {
+    for (StoreFolder f : {StoreFolder::Outbox, StoreFolder::SentItems, StoreFolder::DeletedItems}) {
         QFile marker(folderPath(f) + "/maildirfolder");
         if (!marker.exists())
             marker.open(QIODevice::WriteOnly);
@@ -154,7 +248,17 @@ MaildirStore::MaildirStore(QString root) : m_root(std::move(root))
 
 QString MaildirStore::folderPath(StoreFolder folder) const
 {
-    return m_root + (folder == StoreFolder::Outbox ? "/Maildir/.Outbox" : "/Maildir/.Sent");
+    switch (folder) {
+    case StoreFolder::Outbox:
+        return m_root + "/Maildir/.Outbox";
+    case StoreFolder::SentItems:
+        return m_root + "/Maildir/.Sent";
+    case StoreFolder::DeletedItems:
+        return m_root + "/Maildir/.Trash";
+    case StoreFolder::Inbox:
+        break;
+    }
+    return m_root + "/Maildir";
 }
 
 QString MaildirStore::contactsPath() const
@@ -170,64 +274,102 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
     if (curStamp == l.curStamp && newStamp == l.newStamp)
         return l;
 
-    QHash<QString, QString> files;
-    for (const char *sub : {"cur", "new"})
-        for (const QString &name : listDir(base + "/" + sub)) {
-            const QString id = name.section(QLatin1Char(':'), 0, 0);
-            files.insert(id, QLatin1String(sub) + QLatin1Char('/') + name);
+    // The folder's files by id, in id order, which is the order they were
+    // stored in. Names stay bytes until a message needs them.
+    struct File {
+        QByteArray id;
+        QByteArray rel; // cur/... or new/...
+    };
+    std::vector<File> files;
+    for (const char *sub : {"cur", "new"}) {
+        DIR *d = ::opendir(QFile::encodeName(base + "/" + sub).constData());
+        if (!d)
+            continue;
+        while (dirent *e = ::readdir(d)) {
+            if (e->d_name[0] == '.')
+                continue;
+            const QByteArray name(e->d_name);
+            const qsizetype colon = name.indexOf(':');
+            files.push_back({colon < 0 ? name : name.left(colon), QByteArray(sub) + '/' + name});
         }
+        ::closedir(d);
+    }
+    std::sort(files.begin(), files.end(), [](const File &a, const File &b) { return a.id < b.id; });
 
-    QHash<QString, MessageSummary> indexed;
-    qsizetype indexLines = 0;
+    // The index, in the order its lines were written; a later line for the
+    // same id (a rewritten message) wins.
+    std::vector<std::pair<QByteArray, MessageSummary>> indexed;
+    bool rewrite = false;
     {
         QFile f(base + "/" + kIndexFile);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QString text = QString::fromUtf8(f.readAll());
-            for (QStringView line : QStringView(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-                const auto cols = line.split(QLatin1Char('\t'));
-                if (cols.size() != 4)
+        if (f.open(QIODevice::ReadOnly) && f.size() <= kMaxIndexBytes) {
+            const QByteArray text = f.readAll();
+            indexed.reserve(size_t(files.size()));
+            qsizetype from = 0;
+            while (from < text.size()) {
+                qsizetype end = text.indexOf('\n', from);
+                if (end < 0)
+                    end = text.size(); // a line cut short by a crash is not trusted
+                const QByteArrayView line = QByteArrayView(text).sliced(from, end - from);
+                const bool complete = end < text.size();
+                from = end + 1;
+                if (line.isEmpty())
                     continue;
                 MessageSummary s;
-                s.id = cols[0].toString();
-                const qint64 t = cols[1].toLongLong();
-                if (t >= 0)
-                    s.time = QDateTime::fromSecsSinceEpoch(
-                        t, QTimeZone::utc()); // local time costs a zone lookup per call
-                s.to = unescapeField(cols[2]);
-                s.subject = unescapeField(cols[3]);
-                indexed.insert(s.id, s);
-                ++indexLines;
+                if (!complete || !parseIndexLine(line, s)) {
+                    rewrite = true;
+                    continue;
+                }
+                indexed.emplace_back(line.first(line.indexOf('\t')).toByteArray(), std::move(s));
             }
+        } else if (f.exists()) {
+            rewrite = true;
         }
     }
+    std::stable_sort(indexed.begin(), indexed.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
 
     QList<MessageSummary> items;
-    items.reserve(files.size());
+    items.reserve(qsizetype(files.size()));
+    QHash<QString, QString> odd;
     QByteArray additions;
-    qsizetype matched = 0;
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        auto found = indexed.constFind(it.key());
-        if (found != indexed.cend()) {
-            items.append(*found);
-            ++matched;
+    size_t next = 0, used = 0;
+    for (const File &file : files) {
+        while (next < indexed.size() && indexed[next].first < file.id)
+            ++next;
+        // The last of equal ids is the latest line.
+        size_t found = indexed.size();
+        while (next < indexed.size() && indexed[next].first == file.id)
+            found = next++;
+        const QString id = QString::fromUtf8(file.id);
+        const QByteArray standard = "cur/" + file.id + (folder == StoreFolder::SentItems ? ":2,S" : ":2,");
+        if (file.rel != standard && file.rel != "new/" + file.id)
+            odd.insert(id, QString::fromUtf8(file.rel));
+        if (found < indexed.size() && indexed[found].second.detailed) {
+            items.append(std::move(indexed[found].second));
+            ++used;
             continue;
         }
         MessageSummary s;
-        s.id = it.key();
+        if (found < indexed.size()) {
+            s = std::move(indexed[found].second);
+            rewrite = true; // the index gets the details it lacked
+        }
+        s.id = id;
         try {
-            const MailMessage m = Mime::parse(readLimited(base + "/" + it.value(), kMaxMessageBytes));
-            s.to = m.to;
-            s.subject = m.subject;
-            s.time = folder == StoreFolder::SentItems && m.delivered.isValid() ? m.delivered : m.date;
+            detailFrom(readLimited(base + "/" + QString::fromUtf8(file.rel), kMaxMessageBytes), folder, s,
+                       found >= indexed.size());
         } catch (const MailError &) {
-            // Listed with empty headers; the item itself reports the fault.
+            // Listed with what is known; the item itself reports the fault.
+            s.detailed = true;
         }
         items.append(s);
         additions += indexLine(s.id, s);
     }
     // Lines of removed or rewritten messages make the index be written anew.
-    if (matched != indexLines) {
+    if (rewrite || used != indexed.size()) {
         QByteArray all;
+        all.reserve(qsizetype(items.size()) * 160);
         for (const MessageSummary &s : items)
             all += indexLine(s.id, s);
         try {
@@ -239,10 +381,8 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
         if (f.open(QIODevice::Append))
             f.write(additions);
     }
-    std::sort(items.begin(), items.end(),
-              [](const MessageSummary &a, const MessageSummary &b) { return a.id < b.id; });
     l.items = std::move(items);
-    l.fileOf = std::move(files);
+    l.oddFiles = std::move(odd);
     l.curStamp = curStamp;
     l.newStamp = newStamp;
     return l;
@@ -261,8 +401,8 @@ QString MaildirStore::messageFile(StoreFolder folder, const QString &id)
         if (QFile::exists(base + guess))
             return base + guess;
     const Listing &l = listing(folder);
-    auto it = l.fileOf.constFind(id);
-    if (it == l.fileOf.cend())
+    auto it = l.oddFiles.constFind(id);
+    if (it == l.oddFiles.cend())
         throw MailError(QStringLiteral("The message %1 is not in the folder").arg(id));
     return base + "/" + *it;
 }
@@ -280,9 +420,13 @@ void MaildirStore::appendIndex(StoreFolder folder, const QString &id, const Mess
         f.write(indexLine(id, s));
 }
 
-QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, const MessageSummary &summary)
+QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, const MessageSummary &given)
 {
     std::lock_guard lock(m_mutex);
+    MessageSummary summary = given;
+    if (!summary.detailed)
+        detailFrom(message, folder, summary, false);
+    summary.size = message.size();
     const QString id = uniqueStoreName();
     const QString base = folderPath(folder);
     const QString tmp = base + "/tmp/" + id;
@@ -304,9 +448,13 @@ QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, 
 }
 
 void MaildirStore::replaceMessage(StoreFolder folder, const QString &id, const QByteArray &message,
-                                  const MessageSummary &summary)
+                                  const MessageSummary &given)
 {
     std::lock_guard lock(m_mutex);
+    MessageSummary summary = given;
+    if (!summary.detailed)
+        detailFrom(message, folder, summary, false);
+    summary.size = message.size();
     writeAtomically(messageFile(folder, id), message);
     appendIndex(folder, id, summary); // the later line wins when the index is read
     m_listings[int(folder)].curStamp = -1;

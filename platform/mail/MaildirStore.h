@@ -6,8 +6,9 @@
 #include <mutex>
 
 // The store on disk, under the mail client's folder:
-//   Maildir/            the mailbox root (Maildir++), Outbox in Maildir/.Outbox,
-//                       Sent Items in Maildir/.Sent
+//   Maildir/            the mailbox root (Maildir++) and Inbox, Outbox in
+//                       Maildir/.Outbox, Sent Items in Maildir/.Sent, Deleted
+//                       Items in Maildir/.Trash
 //   Contacts/*.vcf      one vCard 3.0 file per contact
 // File names begin with the time they were stored, so their order is store
 // order. Each mail folder keeps a header index (brenvoy-index) that is
@@ -38,12 +39,15 @@ public:
     // Larger files are refused rather than read into memory.
     static constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
     static constexpr qint64 kMaxContactBytes = 1024 * 1024;
+    // An index larger than this is not read: the folder is listed from its
+    // messages and the index written anew.
+    static constexpr qint64 kMaxIndexBytes = 1024LL * 1024 * 1024;
 
 private:
     struct Listing {
         qint64 curStamp = -1, newStamp = -1;
         QList<MessageSummary> items;
-        QHash<QString, QString> fileOf; // id -> path relative to the folder
+        QHash<QString, QString> oddFiles; // id -> path relative to the folder, for names not our own
     };
     Listing &listing(StoreFolder folder);
     QString messageFile(StoreFolder folder, const QString &id);
@@ -54,7 +58,7 @@ private:
 
     QString m_root;
     std::recursive_mutex m_mutex;
-    Listing m_listings[2];
+    Listing m_listings[4];
     qint64 m_contactsStamp = -1;
     QStringList m_contactIds;
 };
