@@ -1,5 +1,7 @@
 #include "tracking/TfrmTracking.h"
 
+#include "tracking/MapiSentItems.h"
+
 #include "contacts/DbfTable.h"
 #include "platform/environment/Environment.h"
 #include "ui/DBControls.h"
@@ -39,7 +41,10 @@ TfrmTracking::TfrmTracking(TrackingServices services, QWidget *parent)
     setWindowTitle(QStringLiteral("Tracking"));
     Dialogs &dialogs = *m_services.dialogs;
     Environment &env = *m_services.environment;
-    m_email = std::make_unique<EmailArchiveList>(env, dialogs, std::move(m_services.sentItems));
+    std::unique_ptr<SentItemsSource> sentItems = std::move(m_services.sentItems);
+    if (!sentItems)
+        sentItems = std::make_unique<MapiSentItems>(env);
+    m_email = std::make_unique<EmailArchiveList>(env, dialogs, std::move(sentItems));
     m_fax = std::make_unique<FaxArchiveList>(env, dialogs, m_services.shell, m_services.templateFolder);
     m_voice = std::make_unique<VoiceReplay>(dialogs);
     buildLayout();

@@ -1,6 +1,8 @@
 #include "tracking/TfrmTracking.h"
 
 #include "platform/fax/FaxService.h"
+#include "platform/mail/MailMessage.h"
+#include "platform/mail/MaildirStore.h"
 #include "tests/app/AppFixture.h"
 #include "tests/support/RiffBytes.h"
 #include "tests/support/TestFiles.h"
@@ -61,6 +63,12 @@ protected:
         for (const QString &n : numbers)
             doc.Recipients().Add(n);
         doc.ConnectedSubmit(server);
+    }
+    void sentMail(const QString &to)
+    {
+        MaildirStore store(te.env->stateFolderFor("mail"));
+        MailMessage m{"office@brenvoy.test", to, "Offer", "Hello", {}, te.clock.now(), te.clock.now()};
+        store.addMessage(StoreFolder::SentItems, Mime::build(m), {QString(), to, m.subject, m.delivered});
     }
     static QStringList items(QComboBox *box)
     {
@@ -154,7 +162,10 @@ TEST_F(TfrmTrackingTest, AnotherContactEmptiesTheListsAndStopsTheSound)
     setField("FAX", "555-0102");
     main->dataSource().prior();
     sendFax({"555-0101", "555-0101", "555-0102"});
+    sentMail("ann@example.com");
     tracking->btnRefreshFaxArchive->click();
+    tracking->btnRefreshEmailArchive->click();
+    EXPECT_EQ(items(tracking->cbEmailArchive), QStringList{"Sent at 05-Mar-2007 09:00"});
     EXPECT_EQ(items(tracking->cbFaxArchive).size(), 2);
     EXPECT_EQ(tracking->cbFaxArchive->placeholderText(), "Please select to view");
     EXPECT_EQ(tracking->cbFaxArchive->currentIndex(), -1);
@@ -163,6 +174,7 @@ TEST_F(TfrmTrackingTest, AnotherContactEmptiesTheListsAndStopsTheSound)
     main->dataSource().next();
 
     EXPECT_TRUE(items(tracking->cbFaxArchive).isEmpty());
+    EXPECT_TRUE(items(tracking->cbEmailArchive).isEmpty());
     EXPECT_EQ(tracking->cbFaxArchive->placeholderText(), "Please Refresh first");
     EXPECT_EQ(tracking->cbEmailArchive->placeholderText(), "Please Refresh first");
     EXPECT_EQ(stops(), 1);
