@@ -19,12 +19,13 @@
 #include <QTabWidget>
 
 namespace {
-constexpr int kClientWidth = 520;
+constexpr int kClientWidth = 600;
+constexpr int kClientHeight = 560;
 constexpr int kGridHeight = 160;
 constexpr int kPagesHeight = 176;
 constexpr int kSlotLeft = 8;
-constexpr int kSlotWidth = 96;
-constexpr int kSlotStep = 100;
+constexpr int kSlotWidth = 112;
+constexpr int kSlotStep = 116;
 
 QLabel *label(const QString &text, QWidget *parent, int x, int y, int w = 200)
 {
@@ -60,7 +61,6 @@ void TfrmTracking::buildLayout()
 {
     DataSource &source = *m_services.dataSource;
     Dialogs &dialogs = *m_services.dialogs;
-    resize(kClientWidth, 560);
 
     DBGrid = new ::DBGrid(
         source, dialogs,
@@ -149,8 +149,8 @@ void TfrmTracking::buildLayout()
     DBMemo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DBMemo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DBMemo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    DBMemo1->setGeometry(kSlotLeft, top + 18, kClientWidth - 2 * kSlotLeft, 560 - top - 18 - 8);
-    setFixedSize(kClientWidth, 560);
+    DBMemo1->setGeometry(kSlotLeft, top + 18, kClientWidth - 2 * kSlotLeft, kClientHeight - top - 18 - 8);
+    setFixedSize(kClientWidth, kClientHeight);
 }
 
 QWidget *TfrmTracking::buildHistoryPage(const QString &caption, const char *name, const QString &timeLabel,
