@@ -43,7 +43,10 @@ QString GetStringProperty(IMAPIProp *message, ULONG propTag)
     if (!message)
         throw EMapiProperty(QString::asprintf("Unable to get property %.8x", propTag),
                             MAPI_E_INVALID_PARAMETER);
-    const SPropTagArray one = tags({propTag});
+    // Called once per listed message on every refresh: the tag array is
+    // kept rather than made each time.
+    thread_local SPropTagArray one{{PR_NULL}};
+    one.aulPropTag[0] = propTag;
     ULONG count = 0;
     SPropArray *raw = nullptr;
     const HRESULT hr = message->GetProps(&one, 0, &count, &raw);
@@ -57,7 +60,7 @@ QString GetStringProperty(IMAPIProp *message, ULONG propTag)
 
 QDateTime ZeroDateTime()
 {
-    return QDateTime(QDate(1899, 12, 30), QTime(0, 0), QTimeZone::utc());
+    return QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
 }
 
 QDateTime FileTimeToDateTime(FILETIME count)
@@ -65,8 +68,7 @@ QDateTime FileTimeToDateTime(FILETIME count)
     const qint64 days = qint64(count / quint64(kTicksPerDay));
     const qint64 rest = qint64(count % quint64(kTicksPerDay));
     // The day fraction to the millisecond, as a date-time value holds it.
-    return QDateTime(QDate(1601, 1, 1).addDays(days), QTime(0, 0).addMSecs(int(rest / 10000)),
-                     QTimeZone::utc());
+    return QDateTime(QDate(1601, 1, 1).addDays(days), QTime(0, 0).addMSecs(int(rest / 10000)), Qt::UTC);
 }
 
 // ---------------------------------------------------------------- flags
@@ -201,6 +203,17 @@ TMAPIRecipients &TMAPIMessage::Recipients()
     if (!m_recipients)
         m_recipients = std::make_unique<TMAPIRecipients>(this);
     return *m_recipients;
+}
+
+QString TMAPIMessage::BODY() const
+{
+    if (m_bodyKnown || !m_message)
+        return m_body;
+    try {
+        return GetStringProperty(m_message.get(), PR_BODY);
+    } catch (const EMapiProperty &) {
+        return {};
+    }
 }
 
 QDateTime TMAPIMessage::MessageDeliveryTime() const
@@ -414,7 +427,8 @@ void TMAPIFolder::LoadMessages()
         m->m_sender =
             present(row, 0, PR_SENT_REPRESENTING_NAME) ? row.lpProps[0].str : QStringLiteral("<no sender>");
         m->m_subject = present(row, 1, PR_SUBJECT) ? row.lpProps[1].str : QStringLiteral("<no subject>");
-        m->m_body = present(row, 4, PR_BODY) ? row.lpProps[4].str : QString();
+        m->m_bodyKnown = present(row, 4, PR_BODY);
+        m->m_body = m->m_bodyKnown ? row.lpProps[4].str : QString();
         m->m_flags.setMessageFlag(present(row, 3, PR_MESSAGE_FLAGS) ? ULONG(row.lpProps[3].Value.l) : 0);
         m->m_size = present(row, 5, PR_MESSAGE_SIZE) ? row.lpProps[5].Value.l : 0;
         m->m_hasDelivery = present(row, 6, PR_MESSAGE_DELIVERY_TIME);

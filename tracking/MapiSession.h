@@ -236,8 +236,14 @@ public:
     void setREPRESENTING_NAME(const QString &v) { m_sender = v; }
     QString SUBJECT() const { return m_subject; }
     void setSUBJECT(const QString &v) { m_subject = v; }
-    QString BODY() const { return m_body; }
-    void setBODY(const QString &v) { m_body = v; }
+    // A listed message's text is read from the store when asked for: the
+    // folder's table does not carry it.
+    QString BODY() const;
+    void setBODY(const QString &v)
+    {
+        m_body = v;
+        m_bodyKnown = true;
+    }
     TMessageFlags &MessageFlags() { return m_flags; }
     const TMessageFlags &MessageFlags() const { return m_flags; }
     qint32 Size() const { return m_size; }
@@ -249,7 +255,7 @@ public:
     QByteArray entryId() const { return m_entryId; }
     // The open platform message; null for a message made here and not yet
     // submitted.
-    std::shared_ptr<IMAPIMessage> messageObject() const { return m_message; }
+    const std::shared_ptr<IMAPIMessage> &messageObject() const { return m_message; }
 
 private:
     friend class TMAPIFolder;
@@ -260,6 +266,7 @@ private:
     qint32 m_size = 0;
     FILETIME m_delivery = 0;
     bool m_hasDelivery = false;
+    bool m_bodyKnown = true;
     QByteArray m_entryId;
     std::shared_ptr<IMAPIMessage> m_message;
     std::unique_ptr<TMAPIAttachments> m_attachments;

@@ -1,153 +1,111 @@
-// The fax list of the tracking window over a large outgoing archive, through
-// the window's own "Refresh List" handler, beside grep over the archive's
-// job records (what a user without the window would do).
-//
-//   bench_tracking [faxes=100000] [state folder, kept between runs]
-//
-// The archive is filled through the local fax service (one document sent to
-// 1,000 recipients at a time); a state folder that already holds that many
-// faxes is used as it is. One contact in 2,000 numbers gets a fax, so the
-// contact timed has 50 entries listed. Each refresh is timed five times.
+// The tracking window's e-mail list over Sent Items of 100,000 mails,
+// through the message store session as the window drives it:
+//  - the first refresh of a run: logon (which reads the standard folders)
+//    and the match of every message's display-to text;
+//  - a later refresh: the match alone, on the list read at logon;
+//  - the memory the logged-on session holds (heap in use, before and after).
+// Each case runs a few times; the figures are the work itself.
 
-#include "app/AppWindows.h"
-#include "app/TfrmMain.h"
-#include "app/TfrmSimple.h"
-#include "app/Tools.h"
-#include "contacts/DbfTable.h"
-#include "platform/environment/Environment.h"
-#include "platform/fax/FaxService.h"
-#include "platform/fax/FaxStore.h"
-#include "platform/shell/Shell.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tracking/TfrmTracking.h"
+#include "../mail/SentStore.h"
+#include "tracking/MapiSession.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
+#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
+#include <benchmark/benchmark.h>
+#include <malloc.h>
 
 namespace {
 
-template <class F> double timed(F &&f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return double(t.nsecsElapsed()) / 1e6;
-}
+constexpr int kSent = 100000;
 
-QString number(int i)
+// The window's filter: display-to without surrounding apostrophes, trimmed,
+// upper case, containing the contact's address; at most 200 entries.
+int refresh(TMAPISession &session, const QString &email)
 {
-    return QStringLiteral("555-%1").arg(i % 2000, 6, 10, QChar('0'));
-}
-
-int archived(Environment &env)
-{
-    return int(QDir(FaxServer::faxFolder(env) + "/archive").entryList({"*.json"}, QDir::Files).size());
-}
-
-void fillArchive(Environment &env, int faxes)
-{
-    FaxServer server(env);
-    server.Connect(QString());
-    const QString body = env.stateFolder() + "/body.txt";
-    QFile f(body);
-    if (f.open(QIODevice::WriteOnly))
-        f.write("Our spring offer: prices are down.\n");
-    f.close();
-    for (int done = archived(env); done < faxes;) {
-        FaxDocument doc(env);
-        doc.setBody(body);
-        const int batch = std::min(1000, faxes - done);
-        for (int i = 0; i < batch; ++i)
-            doc.Recipients().Add(number(done + i), QStringLiteral("Contact %1").arg(done + i));
-        doc.ConnectedSubmit(server);
-        server.processQueue(); // sent now, into the archive
-        done += batch;
-        std::fprintf(stderr, "\rarchive: %d faxes", done);
+    session.setActive(true);
+    const QString key = email.trimmed().toUpper();
+    int found = 0;
+    TMAPIFolder *sent = session.SENTBOX();
+    for (int i = 0; i < sent->Messages().Count(); ++i) {
+        TMAPIMessage *m = sent->Messages().Items(i);
+        if (!m->messageObject())
+            continue;
+        QString s = GetStringProperty(m->messageObject().get(), PR_DISPLAY_TO);
+        if (s.startsWith(QLatin1Char('\'')))
+            s[0] = QLatin1Char(' ');
+        if (s.endsWith(QLatin1Char('\'')))
+            s[s.size() - 1] = QLatin1Char(' ');
+        s = s.trimmed().toUpper();
+        if (!s.isEmpty() && !key.isEmpty() && s.contains(key)) {
+            benchmark::DoNotOptimize(m->MessageDeliveryTime());
+            if (++found == 200)
+                break;
+        }
     }
-    std::fprintf(stderr, "\n");
+    return found;
 }
 
-void report(const char *what, std::vector<double> ms)
+// The contact of the last mail: every message is looked at.
+const QString kContact = QStringLiteral("kunde%1@example.test").arg(kSent - 1);
+
+void FirstEmailRefresh(benchmark::State &state)
 {
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-34s best %7.1f ms, median %7.1f ms, worst %7.1f ms\n", what, ms.front(), ms[ms.size() / 2],
-                ms.back());
+    const QString root = bench::sentStore(kSent);
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        TMAPISession session(root);
+        const int found = refresh(session, kContact);
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        if (found != 1 || session.SENTBOX()->Messages().Count() != kSent)
+            state.SkipWithError("wrong list");
+    }
+}
+
+void LaterEmailRefresh(benchmark::State &state)
+{
+    TMAPISession session(bench::sentStore(kSent));
+    refresh(session, kContact);
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        const int found = refresh(session, kContact);
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        if (found != 1)
+            state.SkipWithError("wrong list");
+    }
+}
+
+size_t heapInUse()
+{
+    malloc_trim(0);
+    const struct mallinfo2 mi = mallinfo2();
+    return mi.uordblks + mi.hblkhd;
+}
+
+void SessionMemory(benchmark::State &state)
+{
+    const QString root = bench::sentStore(kSent);
+    for (auto _ : state) {
+        const size_t before = heapInUse();
+        auto session = std::make_unique<TMAPISession>(root);
+        refresh(*session, kContact);
+        const size_t after = heapInUse();
+        state.counters["held_MB"] = double(after - before) / (1024.0 * 1024.0);
+        state.SetIterationTime(0.001);
+    }
 }
 
 } // namespace
 
+BENCHMARK(FirstEmailRefresh)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(LaterEmailRefresh)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(SessionMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 int main(int argc, char **argv)
 {
-    if (!getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    const int faxes = argc > 1 ? std::atoi(argv[1]) : 100000;
-    QTemporaryDir tmp;
-    const QString stateFolder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : tmp.path() + "/state";
-    const QString programFolder = tmp.path() + "/program";
-    QDir().mkpath(programFolder);
-    QDir().mkpath(stateFolder);
-
-    CreateContactTable(programFolder + "/contacdata.dbf");
-    {
-        TDbfTable t("build");
-        t.setTableName(programFolder + "/contacdata.dbf");
-        t.Open();
-        t.Append();
-        t.SetAsString("NAME", "Ann");
-        t.SetAsString("FAX", number(42));
-        t.Post();
-        t.Close();
-    }
-
-    SystemClock clock;
-    Environment env(clock, programFolder, stateFolder);
-    const double fill = timed([&] { fillArchive(env, faxes); });
-    std::printf("archive: %d faxes (filled in %.0f s)\n", archived(env), fill / 1000);
-
-    ScriptedDialogs dialogs;
-    SystemShell shell(SystemShell::defaults(env.stateFolder()));
-    RegisterFaxService(shell, QStringLiteral(BRENVOY_BIN_DIR));
-    WindowRegistry registry;
-    registry.environment = &env;
-    registry.dialogs = &dialogs;
-    registry.shell = &shell;
-    registry.terminate = [] {};
-    CreateWindows(registry);
-    registry.frmSimple->show();
-    QApplication::processEvents();
-    auto *tracking = qobject_cast<TfrmTracking *>(registry.frmTracking);
-
-    std::vector<double> refresh;
-    for (int i = 0; i < 5; ++i)
-        refresh.push_back(timed([&] { tracking->btnRefreshFaxArchiveClick(); }));
-    std::printf("entries listed: %d (%s)\n", tracking->cbFaxArchive->count(),
-                qPrintable(dialogs.texts().join(" | ")));
-    report("fax Refresh List (window handler)", refresh);
-
-    std::vector<double> grep;
-    const QString archive = FaxServer::faxFolder(env) + "/archive";
-    int found = 0;
-    for (int i = 0; i < 5; ++i) {
-        grep.push_back(timed([&] {
-            QProcess p;
-            p.setWorkingDirectory(archive);
-            p.start("sh", {"-c", QString("grep -rlF '\"faxNumber\": \"%1\"' . | wc -l").arg(number(42))});
-            p.waitForFinished(-1);
-            found = p.readAllStandardOutput().trimmed().toInt();
-        }));
-    }
-    std::printf("grep finds: %d\n", found);
-    report("grep over the archive records", grep);
-    DestroyWindows(registry);
-    return 0;
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
 }

@@ -31,9 +31,8 @@ MailMessage parse(const QByteArray &bytes);
 // The recipients' bare addresses of a To text ("A <a@x>, b@y"); throws on
 // text that holds no address.
 QStringList addresses(const QString &to);
-// What the store's index keeps of a message besides To and Subject: the
-// sender, the attachments' file names (their data is not decoded) and the
-// start of the text.
+// What the store's index keeps of a message: its headers and the
+// attachments' file names (their data is not decoded).
 struct MailOutline {
     QString from;
     QString to;
@@ -41,9 +40,8 @@ struct MailOutline {
     QDateTime date;
     QDateTime delivered;
     QStringList attachments;
-    QString bodyStart;
 };
-MailOutline outline(const QByteArray &bytes, qsizetype bodyChars);
+MailOutline outline(const QByteArray &bytes);
 // The same message with a Delivery-Date header (and From, when it has none).
 QByteArray stampDelivered(const QByteArray &bytes, const QDateTime &when, const QString &from);
 } // namespace Mime

@@ -27,9 +27,7 @@ struct MessageSummary {
     QString from{};
     qint64 size = -1;          // bytes of the stored message
     QStringList attachments{}; // file names; an attachment without one has an empty name
-    QString bodyStart{};       // the text's first kBodyStartChars characters
     bool detailed = false;
-    static constexpr qsizetype kBodyStartChars = 255;
 };
 
 // An Outbox mail's place in delivery.

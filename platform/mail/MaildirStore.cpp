@@ -11,7 +11,9 @@
 #include <QTimeZone>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <dirent.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,8 +86,8 @@ QString indexField(QByteArrayView bytes)
 }
 
 // One line per message, tab-separated:
-//   id, time (seconds since 1970, -1 for none), To, Subject, From, size,
-//   attachments (their count, then each name after a 0x1f), start of text.
+//   id, time (seconds since 1970, empty for none), To, Subject, From, size,
+//   attachments (their count, then each name after a 0x1f).
 // Lines of four fields come from stores written before the details were
 // kept; their messages are read once more and the index written anew.
 QByteArray indexLine(const QString &id, const MessageSummary &s)
@@ -93,40 +95,48 @@ QByteArray indexLine(const QString &id, const MessageSummary &s)
     QString atts = QString::number(s.attachments.size());
     for (const QString &a : s.attachments)
         atts += QChar(0x1f) + escapeField(a);
-    return (id + QLatin1Char('\t') + QString::number(s.time.isValid() ? s.time.toSecsSinceEpoch() : -1) +
-            QLatin1Char('\t') + escapeField(s.to) + QLatin1Char('\t') + escapeField(s.subject) +
-            QLatin1Char('\t') + escapeField(s.from) + QLatin1Char('\t') +
-            QString::number(std::max<qint64>(s.size, 0)) + QLatin1Char('\t') + atts + QLatin1Char('\t') +
-            escapeField(s.bodyStart) + QLatin1Char('\n'))
+    return (id + QLatin1Char('\t') +
+            (s.time.isValid() ? QString::number(s.time.toSecsSinceEpoch()) : QString()) + QLatin1Char('\t') +
+            escapeField(s.to) + QLatin1Char('\t') + escapeField(s.subject) + QLatin1Char('\t') +
+            escapeField(s.from) + QLatin1Char('\t') + QString::number(std::max<qint64>(s.size, 0)) +
+            QLatin1Char('\t') + atts + QLatin1Char('\n'))
         .toUtf8();
 }
 
 // Parses one index line; false for a line that is not one.
-bool parseIndexLine(QByteArrayView line, MessageSummary &s)
+// The sender is nearly always the same account: its text is shared
+// between the lines that have it (lastFrom).
+bool parseIndexLine(QByteArrayView line, MessageSummary &s, QString &lastFrom)
 {
-    QByteArrayView cols[8];
+    constexpr qsizetype kCols = 7;
+    QByteArrayView cols[kCols];
     qsizetype n = 0, from = 0;
-    for (qsizetype i = 0; i <= line.size() && n < 9; ++i) {
+    for (qsizetype i = 0; i <= line.size(); ++i) {
         if (i == line.size() || line[i] == '\t') {
-            if (n == 8)
+            if (n == kCols)
                 return false;
             cols[n++] = line.sliced(from, i - from);
             from = i + 1;
         }
     }
-    if ((n != 4 && n != 8) || cols[0].isEmpty())
+    if ((n != 4 && n != kCols) || cols[0].isEmpty())
         return false;
     s.id = QString::fromUtf8(cols[0]);
     bool ok = false;
     const qint64 t = cols[1].toLongLong(&ok);
-    if (ok && t >= 0)
-        s.time =
-            QDateTime::fromSecsSinceEpoch(t, QTimeZone::utc()); // local time costs a zone lookup per call
+    // Four-field lines wrote -1 for no time; now no time is an empty field,
+    // and times before 1970 are kept. UTC: local time costs a zone lookup.
+    if (ok && (n == kCols || t >= 0))
+        s.time = QDateTime::fromSecsSinceEpoch(t, Qt::UTC); // a zone object would cost an allocation each
     s.to = indexField(cols[2]);
     s.subject = indexField(cols[3]);
     if (n == 4)
         return true;
     s.from = indexField(cols[4]);
+    if (s.from == lastFrom)
+        s.from = lastFrom;
+    else
+        lastFrom = s.from;
     s.size = cols[5].toLongLong(&ok);
     if (!ok || s.size < 0)
         s.size = 0;
@@ -149,7 +159,6 @@ bool parseIndexLine(QByteArrayView line, MessageSummary &s)
                 rest = rest.sliced(cut + 1);
         }
     }
-    s.bodyStart = indexField(cols[7]);
     s.detailed = true;
     return true;
 }
@@ -161,10 +170,9 @@ void detailFrom(const QByteArray &bytes, StoreFolder folder, MessageSummary &s, 
     s.size = bytes.size();
     s.detailed = true;
     try {
-        const Mime::MailOutline o = Mime::outline(bytes, MessageSummary::kBodyStartChars);
+        const Mime::MailOutline o = Mime::outline(bytes);
         s.from = o.from;
         s.attachments = o.attachments;
-        s.bodyStart = o.bodyStart;
         if (headersToo) {
             s.to = o.to;
             s.subject = o.subject;
@@ -173,6 +181,28 @@ void detailFrom(const QByteArray &bytes, StoreFolder folder, MessageSummary &s, 
         }
     } catch (const MailError &) {
     }
+}
+
+// Store order is the order of arrival: Maildir names begin with the
+// seconds of their delivery, ours then with ".M" and the microseconds. The
+// key orders by that time; names of the same time order by their text.
+using StoreKey = quint64;
+StoreKey storeKey(QByteArrayView id)
+{
+    quint64 secs = 0, micros = 0;
+    qsizetype i = 0;
+    for (; i < id.size() && i < 12 && id[i] >= '0' && id[i] <= '9'; ++i)
+        secs = secs * 10 + quint64(id[i] - '0');
+    if (i == 0)
+        return std::numeric_limits<StoreKey>::max();
+    if (i + 1 < id.size() && id[i] == '.' && id[i + 1] == 'M') {
+        qsizetype j = i + 2, digits = 0;
+        for (; j < id.size() && digits < 6 && id[j] >= '0' && id[j] <= '9'; ++j, ++digits)
+            micros = micros * 10 + quint64(id[j] - '0');
+        for (; digits < 6; ++digits)
+            micros *= 10;
+    }
+    return secs * 1000000 + micros;
 }
 
 QByteArray readLimited(const QString &path, qint64 limit)
@@ -274,12 +304,15 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
     if (curStamp == l.curStamp && newStamp == l.newStamp)
         return l;
 
-    // The folder's files by id, in id order, which is the order they were
-    // stored in. Names stay bytes until a message needs them.
+    // The folder's file names, all in one buffer: a large folder costs no
+    // allocation per file.
     struct File {
-        QByteArray id;
-        QByteArray rel; // cur/... or new/...
+        StoreKey key;
+        quint32 offset;
+        quint16 length, idLength;
+        bool inNew;
     };
+    QByteArray names;
     std::vector<File> files;
     for (const char *sub : {"cur", "new"}) {
         DIR *d = ::opendir(QFile::encodeName(base + "/" + sub).constData());
@@ -288,24 +321,42 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
         while (dirent *e = ::readdir(d)) {
             if (e->d_name[0] == '.')
                 continue;
-            const QByteArray name(e->d_name);
-            const qsizetype colon = name.indexOf(':');
-            files.push_back({colon < 0 ? name : name.left(colon), QByteArray(sub) + '/' + name});
+            const qsizetype len = qsizetype(strlen(e->d_name));
+            if (len > 0xFFFF || names.size() + len > std::numeric_limits<quint32>::max())
+                continue; // no Maildir name is this long
+            const char *colon = static_cast<const char *>(memchr(e->d_name, ':', size_t(len)));
+            const auto idLen = quint16(colon ? colon - e->d_name : len);
+            files.push_back({storeKey(QByteArrayView(e->d_name, idLen)), quint32(names.size()), quint16(len),
+                             idLen, sub[0] == 'n'});
+            names.append(e->d_name, len);
         }
         ::closedir(d);
     }
-    std::sort(files.begin(), files.end(), [](const File &a, const File &b) { return a.id < b.id; });
+    auto fileId = [&](const File &f) { return QByteArrayView(names).sliced(f.offset, f.idLength); };
+    auto fileName = [&](const File &f) { return QByteArrayView(names).sliced(f.offset, f.length); };
+    std::sort(files.begin(), files.end(), [&](const File &x, const File &y) {
+        return x.key != y.key ? x.key < y.key : fileId(x) < fileId(y);
+    });
 
     // The index, in the order its lines were written; a later line for the
     // same id (a rewritten message) wins.
-    std::vector<std::pair<QByteArray, MessageSummary>> indexed;
+    struct Entry {
+        StoreKey key;
+        QByteArrayView id;
+        qsizetype summary;
+    };
+    std::vector<MessageSummary> summaries;
+    std::vector<Entry> entries;
+    QByteArray text;
     bool rewrite = false;
     {
         QFile f(base + "/" + kIndexFile);
         if (f.open(QIODevice::ReadOnly) && f.size() <= kMaxIndexBytes) {
-            const QByteArray text = f.readAll();
-            indexed.reserve(size_t(files.size()));
+            text = f.readAll();
+            summaries.reserve(files.size());
+            entries.reserve(files.size());
             qsizetype from = 0;
+            QString lastFrom;
             while (from < text.size()) {
                 qsizetype end = text.indexOf('\n', from);
                 if (end < 0)
@@ -316,49 +367,60 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
                 if (line.isEmpty())
                     continue;
                 MessageSummary s;
-                if (!complete || !parseIndexLine(line, s)) {
+                if (!complete || !parseIndexLine(line, s, lastFrom)) {
                     rewrite = true;
                     continue;
                 }
-                indexed.emplace_back(line.first(line.indexOf('\t')).toByteArray(), std::move(s));
+                const QByteArrayView id = line.first(line.indexOf('\t'));
+                entries.push_back({storeKey(id), id, qsizetype(summaries.size())});
+                summaries.push_back(std::move(s));
             }
         } else if (f.exists()) {
             rewrite = true;
         }
     }
-    std::stable_sort(indexed.begin(), indexed.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    auto entryLess = [](const Entry &x, const Entry &y) {
+        return x.key != y.key ? x.key < y.key : x.id < y.id;
+    };
+    // Lines are written in store order; only other writers interleave them.
+    if (!std::is_sorted(entries.begin(), entries.end(), entryLess))
+        std::stable_sort(entries.begin(), entries.end(), entryLess);
 
     QList<MessageSummary> items;
     items.reserve(qsizetype(files.size()));
     QHash<QString, QString> odd;
     QByteArray additions;
     size_t next = 0, used = 0;
+    const QByteArrayView flags = folder == StoreFolder::SentItems ? ":2,S" : ":2,";
     for (const File &file : files) {
-        while (next < indexed.size() && indexed[next].first < file.id)
+        const QByteArrayView id = fileId(file);
+        const Entry probe{file.key, id, 0};
+        while (next < entries.size() && entryLess(entries[next], probe))
             ++next;
         // The last of equal ids is the latest line.
-        size_t found = indexed.size();
-        while (next < indexed.size() && indexed[next].first == file.id)
+        size_t found = entries.size();
+        while (next < entries.size() && entries[next].key == file.key && entries[next].id == id)
             found = next++;
-        const QString id = QString::fromUtf8(file.id);
-        const QByteArray standard = "cur/" + file.id + (folder == StoreFolder::SentItems ? ":2,S" : ":2,");
-        if (file.rel != standard && file.rel != "new/" + file.id)
-            odd.insert(id, QString::fromUtf8(file.rel));
-        if (found < indexed.size() && indexed[found].second.detailed) {
-            items.append(std::move(indexed[found].second));
+        const QByteArrayView name = fileName(file);
+        const bool standard = file.inNew ? name.size() == id.size() : name.sliced(id.size()) == flags;
+        if (!standard)
+            odd.insert(QString::fromUtf8(id), (file.inNew ? QStringLiteral("new/") : QStringLiteral("cur/")) +
+                                                  QString::fromUtf8(name));
+        if (found < entries.size() && summaries[size_t(entries[found].summary)].detailed) {
+            items.append(std::move(summaries[size_t(entries[found].summary)]));
             ++used;
             continue;
         }
         MessageSummary s;
-        if (found < indexed.size()) {
-            s = std::move(indexed[found].second);
+        if (found < entries.size()) {
+            s = std::move(summaries[size_t(entries[found].summary)]);
             rewrite = true; // the index gets the details it lacked
         }
-        s.id = id;
+        s.id = QString::fromUtf8(id);
+        const QString path =
+            base + (file.inNew ? QStringLiteral("/new/") : QStringLiteral("/cur/")) + QString::fromUtf8(name);
         try {
-            detailFrom(readLimited(base + "/" + QString::fromUtf8(file.rel), kMaxMessageBytes), folder, s,
-                       found >= indexed.size());
+            detailFrom(readLimited(path, kMaxMessageBytes), folder, s, found >= entries.size());
         } catch (const MailError &) {
             // Listed with what is known; the item itself reports the fault.
             s.detailed = true;
@@ -367,9 +429,9 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
         additions += indexLine(s.id, s);
     }
     // Lines of removed or rewritten messages make the index be written anew.
-    if (rewrite || used != indexed.size()) {
+    if (rewrite || used != entries.size()) {
         QByteArray all;
-        all.reserve(qsizetype(items.size()) * 160);
+        all.reserve(text.size() + additions.size());
         for (const MessageSummary &s : items)
             all += indexLine(s.id, s);
         try {

@@ -217,7 +217,7 @@ MailMessage parse(const QByteArray &bytes)
     return m;
 }
 
-MailOutline outline(const QByteArray &bytes, qsizetype bodyChars)
+MailOutline outline(const QByteArray &bytes)
 {
     GPtr<GMimeMessage> msg = parseMessage(bytes);
     MailOutline o;
@@ -240,17 +240,12 @@ MailOutline outline(const QByteArray &bytes, qsizetype bodyChars)
     GMimeObject *top = g_mime_message_get_mime_part(msg.get());
     if (!top)
         return o;
-    bool haveBody = false;
     auto visit = [&](GMimeObject *obj) {
         if (!GMIME_IS_PART(obj))
             return;
         GMimePart *part = GMIME_PART(obj);
         if (g_mime_part_is_attachment(part) || g_mime_part_get_filename(part)) {
             o.attachments.append(fromG(g_mime_part_get_filename(part)));
-        } else if (!haveBody && GMIME_IS_TEXT_PART(obj)) {
-            GString_ t(g_mime_text_part_get_text(GMIME_TEXT_PART(obj)));
-            o.bodyStart = fromG(t.get()).left(bodyChars);
-            haveBody = true;
         }
     };
     if (GMIME_IS_MULTIPART(top)) {

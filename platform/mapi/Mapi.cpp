@@ -46,18 +46,29 @@ constexpr qsizetype kHeaderBytes = 4 + 16 + 2;
 
 QByteArray makeEntryId(Kind kind, int folder, const QString &message = {})
 {
-    QByteArray id(4, '\0');
-    id += providerUid();
-    id += char(kind);
-    id += char(folder);
-    id += message.toUtf8();
+    // One per listed message: made in one allocation when the id is ASCII,
+    // as the store's own ids are.
+    QByteArray id(kHeaderBytes + message.size(), Qt::Uninitialized);
+    char *p = id.data();
+    memset(p, 0, 4);
+    memcpy(p + 4, providerUid().constData(), 16);
+    p[20] = char(kind);
+    p[21] = char(folder);
+    for (qsizetype i = 0; i < message.size(); ++i) {
+        const char16_t c = message[i].unicode();
+        if (c >= 0x80) {
+            id.truncate(kHeaderBytes);
+            return id + message.toUtf8();
+        }
+        p[kHeaderBytes + i] = char(c);
+    }
     return id;
 }
 
 struct EntryId {
     Kind kind;
     int folder;
-    QString message;
+    QByteArrayView message; // UTF-8, within the identifier parsed
 };
 
 // Nothing in an identifier handed to us is trusted: its length, kind,
@@ -72,7 +83,7 @@ std::optional<EntryId> parseEntryId(const QByteArray &id)
     const int folder = id[21];
     if (folder < fInbox || folder > fRoot)
         return std::nullopt;
-    EntryId e{kind, folder, QString::fromUtf8(id.sliced(kHeaderBytes))};
+    EntryId e{kind, folder, QByteArrayView(id).sliced(kHeaderBytes)};
     switch (kind) {
     case Kind::Store:
     case Kind::Folder:
@@ -81,8 +92,9 @@ std::optional<EntryId> parseEntryId(const QByteArray &id)
             return std::nullopt;
         return e;
     case Kind::Message:
-        if (folder == fRoot || e.message.isEmpty() || e.message.contains(QLatin1Char('/')) ||
-            e.message.startsWith(QLatin1Char('.')))
+        // A message id names a file of the folder and nothing else.
+        if (folder == fRoot || e.message.isEmpty() || e.message.contains('/') || e.message.contains('\0') ||
+            e.message.startsWith('.'))
             return std::nullopt;
         return e;
     case Kind::Recipient:
@@ -148,19 +160,34 @@ struct Snapshot {
     int folder = fInbox;
     QList<MessageSummary> items;
 
-    // Items are in id order, so a lookup is a binary search; ids that do
-    // not sort as bytes and as text alike fall back to a scan.
-    int find(const QString &id) const
+    // Messages are opened in list order: the row after the last one found
+    // is tried first. Otherwise items are in id order, so a lookup is a
+    // binary search; ids that do not sort as text alike fall back to a scan.
+    int find(QByteArrayView utf8) const
     {
-        auto it = std::lower_bound(items.cbegin(), items.cend(), id,
-                                   [](const MessageSummary &s, const QString &v) { return s.id < v; });
+        // The store's ids are ASCII: compared as they are, without a copy.
+        if (std::any_of(utf8.begin(), utf8.end(), [](char c) { return uchar(c) >= 0x80; }))
+            return find(QString::fromUtf8(utf8));
+        return find(QLatin1StringView(utf8.data(), utf8.size()));
+    }
+    template <typename Text> int find(Text id) const
+    {
+        const int guess = m_last + 1;
+        if (guess < items.size() && items[guess].id == id)
+            return m_last = guess;
+        auto it = std::lower_bound(items.cbegin(), items.cend(), id, [](const MessageSummary &s, Text v) {
+            return QStringView(s.id).compare(v) < 0;
+        });
         if (it != items.cend() && it->id == id)
-            return int(it - items.cbegin());
+            return m_last = int(it - items.cbegin());
         for (qsizetype i = 0; i < items.size(); ++i)
             if (items[i].id == id)
-                return int(i);
+                return m_last = int(i);
         return -1;
     }
+
+private:
+    mutable int m_last = -1;
 };
 
 struct Context {
@@ -360,7 +387,9 @@ SPropValue summaryProp(const Snapshot &snap, int row, ULONG tag)
         return SPropValue::ofLong(tag, LONG(f));
     }
     case PR_BODY:
-        return SPropValue::ofString(tag, s.bodyStart);
+        // Not kept with the listing: a folder of long mails would hold all
+        // their texts. The message object reads it.
+        return SPropValue::missing(tag, MAPI_E_NOT_ENOUGH_MEMORY);
     case PR_MESSAGE_SIZE:
         return SPropValue::ofLong(tag, clampLong(s.size));
     case PR_MESSAGE_DELIVERY_TIME:
@@ -387,13 +416,21 @@ protected:
     qint64 rowCount() const override { return m_snap->items.size(); }
     SPropValue value(qint64 row, ULONG tag) const override
     {
-        // Tables hold text columns cut short, as stores do; the message
-        // itself has the whole text.
+        if (tag == PR_SENT_REPRESENTING_NAME) {
+            // One sender for most rows: its name is made once and shared.
+            const QString &from = m_snap->items[row].from;
+            if (from != m_lastFrom) {
+                m_lastFrom = from;
+                m_lastName = senderName(from);
+            }
+            return m_lastName.isEmpty() ? SPropValue::missing(tag) : SPropValue::ofString(tag, m_lastName);
+        }
         return summaryProp(*m_snap, int(row), tag);
     }
 
 private:
     std::shared_ptr<const Snapshot> m_snap;
+    mutable QString m_lastFrom, m_lastName;
 };
 
 // ---------------------------------------------------------------- streams

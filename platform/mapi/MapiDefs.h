@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVarLengthArray>
 #include <QtGlobal>
 #include <memory>
 #include <vector>
@@ -241,8 +242,10 @@ struct SPropTagArray {
     ULONG cValues() const { return ULONG(aulPropTag.size()); }
 };
 
+// A property read holds its values in place: reading one property per
+// listed message costs no allocation besides the buffer itself.
 struct SPropArray : MapiBuffer {
-    std::vector<SPropValue> lpProps;
+    QVarLengthArray<SPropValue, 2> lpProps;
 };
 
 struct SRow {
