@@ -41,7 +41,7 @@ public:
     static constexpr qint64 kMaxContactBytes = 1024 * 1024;
     // An index larger than this is not read: the folder is listed from its
     // messages and the index written anew.
-    static constexpr qint64 kMaxIndexBytes = 1024LL * 1024 * 1024;
+    static constexpr qint64 kMaxIndexBytes = 256LL * 1024 * 1024; // over a million mails
 
 private:
     struct Listing {
