@@ -6,7 +6,7 @@
 //  - the memory the logged-on session holds (heap in use, before and after).
 // Each case runs a few times; the figures are the work itself.
 
-#include "../mail/SentStore.h"
+#include "bench/mail/SentStore.h"
 #include "tracking/MapiSession.h"
 
 #include <QCoreApplication>
