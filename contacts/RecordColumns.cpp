@@ -45,12 +45,15 @@ std::optional<QDate> RecordColumns::date(int fi, uint32_t recno) const
 
 void RecordColumns::prepare(const std::vector<int> &fis, uint32_t records)
 {
+    // A little room beyond the records there are, so that the appends
+    // after open do not copy the whole column at once.
+    const uint32_t room = records + records / 64 + 256;
     for (int fi : fis) {
         const FieldType type = m_layout->fields[fi].type;
         if (type == FieldType::Character && !hasText(fi))
-            m_text[fi].reserve(records);
+            m_text[fi].reserve(room);
         else if (type == FieldType::Date && !hasDate(fi))
-            m_date[fi].reserve(records);
+            m_date[fi].reserve(room);
     }
 }
 
@@ -64,11 +67,9 @@ void RecordColumns::appendRecord(const char *rec)
 
 void RecordColumns::finish(uint32_t records)
 {
-    for (auto &[fi, c] : m_text) {
+    for (auto &[fi, c] : m_text)
         while (c.size() < records)
             c.append({});
-        c.shrinkToFit();
-    }
     for (auto &[fi, c] : m_date)
         c.resize(std::max<size_t>(c.size(), records), 0);
 }

@@ -37,7 +37,7 @@ public:
     void prepare(const std::vector<int> &fis, uint32_t records);
     void appendRecord(const char *rec);
     // Pads the columns to records (records the file no longer holds read
-    // as empty) and trims their growth room.
+    // as empty).
     void finish(uint32_t records);
     // The missing columns among fis, built in one pass over the file.
     void build(const dbf::File &file, uint32_t records, const std::vector<int> &fis);

@@ -34,6 +34,7 @@ void VisibleRecords::load(const dbf::File &file, const dbf::Layout &layout, uint
     complete();
     m_live.clear();
     m_passing.clear();
+    m_allPass = false;
     const uint32_t head = std::min(recordCount, kHeadRecords);
     scanLive(file, layout, 1, head, m_live);
     if (head == recordCount) {
@@ -88,8 +89,16 @@ void VisibleRecords::clear()
     complete();
     m_live.clear();
     m_live.shrink_to_fit();
-    m_passing.clear();
-    m_passing.shrink_to_fit();
+    setPassing({});
+}
+
+void VisibleRecords::setPassing(std::vector<uint32_t> &&passing)
+{
+    m_allPass = !m_live.empty() && passing.size() == m_live.size();
+    if (m_allPass)
+        std::vector<uint32_t>().swap(m_passing);
+    else
+        m_passing = std::move(passing);
 }
 
 qint64 VisibleRecords::indexOf(uint32_t recno)
@@ -104,8 +113,12 @@ qint64 VisibleRecords::indexOf(uint32_t recno)
 
 void VisibleRecords::appendLive(uint32_t recno, bool passes)
 {
+    if (m_filtered && m_allPass && !passes) {
+        m_passing = m_live;
+        m_allPass = false;
+    }
     m_live.push_back(recno);
-    if (m_filtered && passes)
+    if (m_filtered && !m_allPass && passes)
         m_passing.push_back(recno);
 }
 

@@ -39,9 +39,11 @@ public:
     void setFiltered(bool on) { m_filtered = on; }
     // The list the table walks. Complete only after complete(), except for
     // its first records.
-    const std::vector<uint32_t> &list() const { return m_filtered ? m_passing : m_live; }
+    const std::vector<uint32_t> &list() const { return m_filtered && !m_allPass ? m_passing : m_live; }
     const std::vector<uint32_t> &live() const { return m_live; }
-    std::vector<uint32_t> &passing() { return m_passing; }
+    // The records that passed the filter, a subsequence of live(). When
+    // every one did (the view "All"), the live list serves for both.
+    void setPassing(std::vector<uint32_t> &&passing);
 
     qint64 indexOf(uint32_t recno);
     void appendLive(uint32_t recno, bool passes);
@@ -52,6 +54,7 @@ public:
 private:
     std::vector<uint32_t> m_live, m_passing;
     bool m_filtered = false;
+    bool m_allPass = false; // m_passing stands for all of m_live
 
     std::thread m_pass;
     bool m_loading = false;

@@ -17,9 +17,9 @@
 #include "import/TfrmImportWizard.h"
 #include "platform/environment/Environment.h"
 #include "platform/shell/Shell.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "ui/DBGrid.h"
 #include "ui/RadioGroup.h"
-#include "ui/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>
