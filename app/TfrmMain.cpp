@@ -46,6 +46,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -590,11 +591,18 @@ bool TfrmMain::isDueToday(const QString &field) const
 
 bool TfrmMain::dsTableFilterRecord(TDbfTable &table)
 {
-    return ContactPassesView(table, m_viewIndex, m_env->clock().today());
+    if (m_viewIndex == ViewAll)
+        return true;
+    return ContactPassesView(table, m_viewIndex,
+                             m_filterToday.isValid() ? m_filterToday : m_env->clock().today());
 }
 
 void TfrmMain::reapplyFilter()
 {
+    // One day for the whole pass (the clock is not read for every record);
+    // outside it the callback reads the clock itself.
+    m_filterToday = m_env->clock().today();
+    const auto forget = qScopeGuard([this] { m_filterToday = QDate(); });
     m_table->setFiltered(false);
     m_table->setFiltered(true);
     m_dataSource->notifyDataSetChanged();

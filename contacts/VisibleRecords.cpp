@@ -46,6 +46,7 @@ void VisibleRecords::load(const dbf::File &file, const dbf::Layout &layout, uint
     m_staged.prepare(keepFields, recordCount);
     m_posted.clear();
     m_tail.clear();
+    m_tail.reserve(recordCount + recordCount / 64 + 256); // the head joins it, appends follow
     m_loading = true;
     m_pass = std::thread([this, &file, &layout, head, recordCount] {
         const bool withColumns = !m_staged.empty();
@@ -68,9 +69,10 @@ void VisibleRecords::complete()
         return;
     m_pass.join();
     m_loading = false;
-    m_live.insert(m_live.end(), m_tail.begin(), m_tail.end());
-    m_tail.clear();
-    m_tail.shrink_to_fit();
+    // The head goes in front of the tail: one copy of the few, not the many.
+    m_tail.insert(m_tail.begin(), m_live.begin(), m_live.end());
+    m_live.swap(m_tail);
+    std::vector<uint32_t>().swap(m_tail);
     m_columns->adopt(std::move(m_staged));
     for (const auto &[recno, rec] : m_posted)
         m_columns->update(recno, rec.constData());

@@ -571,3 +571,43 @@ TEST(DbfTable, RecordFilterSeesKeptDatesAndFileFieldsAlike)
         EXPECT_EQ(t->VisibleAt(1), 3) << filters[k].first;
     }
 }
+
+// Dates kept in memory are stored compactly; the ones outside the compact
+// range, and a change between the two, read back as the file holds them.
+TEST(DbfTable, KeptDatesReadBackAcrossTheCompactRange)
+{
+    ContactTableFixture f;
+    const std::optional<QDate> dates[] = {std::nullopt,      QDate(1899, 12, 31), QDate(1900, 1, 1),
+                                          QDate(2079, 6, 5), QDate(2079, 6, 6),   QDate(2150, 2, 28),
+                                          QDate(1, 1, 1),    QDate(2026, 12, 11)};
+    for (const auto &d : dates) {
+        f.table->Append();
+        f.table->SetAsDate("CALLBACK", d);
+        f.table->Post();
+    }
+    f.table.reset();
+    auto t = std::make_unique<TDbfTable>();
+    t->setKeepInMemory({"CALLBACK"});
+    t->setTableName(f.path);
+    t->Open();
+    // Record 6 moves into the range, record 3 out of it.
+    t->GotoBookmark(6);
+    t->Edit();
+    t->SetAsDate("CALLBACK", QDate(2000, 2, 29));
+    t->Post();
+    t->GotoBookmark(3);
+    t->Edit();
+    t->SetAsDate("CALLBACK", QDate(2200, 1, 1));
+    t->Post();
+    std::vector<std::optional<QDate>> expected(std::begin(dates), std::end(dates));
+    expected[5] = QDate(2000, 2, 29);
+    expected[2] = QDate(2200, 1, 1);
+
+    std::vector<std::optional<QDate>> seen;
+    t->OnFilterRecord = [&](TDbfTable &r) {
+        seen.push_back(r.AsDate("CALLBACK"));
+        return true;
+    };
+    t->setFiltered(true);
+    EXPECT_EQ(seen, expected);
+}
