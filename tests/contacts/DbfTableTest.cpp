@@ -611,3 +611,32 @@ TEST(DbfTable, KeptDatesReadBackAcrossTheCompactRange)
     t->setFiltered(true);
     EXPECT_EQ(seen, expected);
 }
+
+// The view that passes every contact shares the live list; a record another
+// program appended that fails the filter must still stay out of it.
+TEST(DbfTable, AllPassingViewStillFiltersRecordsOthersAppend)
+{
+    ContactTableFixture f;
+    f.add("Ann");
+    f.add("Bob");
+    bool onlyAnnAndNew = false;
+    f.table->OnFilterRecord = [&](TDbfTable &r) {
+        return !onlyAnnAndNew || r.AsString("NAME") != QLatin1String("Other");
+    };
+    f.table->setFiltered(true);
+    ASSERT_EQ(f.table->VisibleCount(), 2);
+    onlyAnnAndNew = true; // as a view's rule changes with the day
+
+    auto other = f.openTable();
+    other->Append();
+    other->SetAsString("NAME", "Other");
+    other->Post();
+    other.reset();
+
+    const Bookmark mine = f.add("Mine");
+    EXPECT_EQ(mine, 4);
+    std::vector<Bookmark> shown;
+    for (qint64 i = 0; i < f.table->VisibleCount(); ++i)
+        shown.push_back(f.table->VisibleAt(i));
+    EXPECT_EQ(shown, (std::vector<Bookmark>{1, 2, 4}));
+}
