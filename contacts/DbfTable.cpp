@@ -322,12 +322,18 @@ struct TDbfTable::Impl {
 
     void applyFilter(TDbfTable &t)
     {
-        visible.complete();
-        std::vector<uint32_t> out;
+        // Nothing to test: the live list serves as it is, even while the
+        // pass after open is still completing it.
         if (!visible.filtered()) {
             visible.setPassing({});
             return;
         }
+        if (filterField < 0 && (!t.OnFilterRecord || (t.OnFilterPassesAll && t.OnFilterPassesAll()))) {
+            visible.setAllPass();
+            return;
+        }
+        visible.complete();
+        std::vector<uint32_t> out;
         try {
             // The expression is matched against the field's column; the
             // callback then sees only the records that passed it.
@@ -418,6 +424,7 @@ TDbfTable::~TDbfTable()
     AfterScroll = nullptr;
     OnStateChange = nullptr;
     OnFilterRecord = nullptr;
+    OnFilterPassesAll = nullptr;
     try {
         Close();
     } catch (...) {
@@ -529,7 +536,7 @@ void TDbfTable::Open()
     }
     d->cur = -1;
     d->setState(*this, DatasetState::Browse);
-    d->visible.load(d->file, d->layout, d->recordCount, d->fieldsKeptInMemory(), d->columns);
+    d->visible.load(d->file, d->layout, d->recordCount, d->fieldsKeptInMemory(), d->columns, OnPassStart);
     if (d->visible.filtered())
         d->applyFilter(*this);
     First();
@@ -1167,6 +1174,51 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
     return true;
 }
 
+bool TDbfTable::AnyRecordPasses()
+{
+    d->checkActive();
+    // The records whose flags open read are looked at straight from the
+    // file; only when none passes is the rest of the table needed.
+    const size_t known = d->visible.loading() ? size_t(d->visible.known()) : 0;
+    bool found = false;
+    if (d->visible.loading() && known > 0) {
+        const uint32_t last = d->visible.knownAt(std::min(known, d->visible.live().size()) - 1);
+        dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, 1, last,
+                         [&](uint32_t recno, const char *rec) {
+                             if (rec[0] != dbf::kDeletedFlag && d->passes(*this, recno, rec))
+                                 found = true;
+                             return !found;
+                         });
+        if (found)
+            return true;
+    }
+    d->visible.complete();
+    for (uint32_t recno : d->visible.live()) {
+        if (d->filterField >= 0) {
+            d->columns.build(d->file, d->recordCount, {d->filterField});
+            const FieldColumn &c = d->columns.text(d->filterField);
+            if (recno > c.size() || !d->filterPattern.matchesFolded(c.key(recno)))
+                continue;
+        }
+        if (d->callbackPasses(*this, recno, nullptr))
+            return true;
+    }
+    return false;
+}
+
+bool TDbfTable::Loading() const
+{
+    if (!Active())
+        return false;
+    d->visible.known(); // takes over a finished pass
+    return d->visible.loading();
+}
+
+qint64 TDbfTable::LoadedCount() const
+{
+    return Active() ? qint64(d->visible.known()) : 0;
+}
+
 qint64 TDbfTable::VisibleCount() const
 {
     d->visible.complete();
@@ -1175,6 +1227,9 @@ qint64 TDbfTable::VisibleCount() const
 
 Bookmark TDbfTable::VisibleAt(qint64 index) const
 {
+    if (index >= 0 && d->visible.loading() && size_t(index) < d->visible.known() && d->visible.loading())
+        // (known() may take over a finished pass, hence the second look)
+        return d->visible.knownAt(size_t(index));
     if (index >= qint64(d->vis().size()))
         d->visible.complete();
     if (index < 0 || index >= qint64(d->vis().size()))

@@ -29,7 +29,8 @@ VisibleRecords::~VisibleRecords()
 }
 
 void VisibleRecords::load(const dbf::File &file, const dbf::Layout &layout, uint32_t recordCount,
-                          const std::vector<int> &keepFields, RecordColumns &columns)
+                          const std::vector<int> &keepFields, RecordColumns &columns,
+                          std::function<void()> atStart)
 {
     complete();
     m_live.clear();
@@ -47,19 +48,30 @@ void VisibleRecords::load(const dbf::File &file, const dbf::Layout &layout, uint
     m_posted.clear();
     m_tail.clear();
     m_tail.reserve(recordCount + recordCount / 64 + 256); // the head joins it, appends follow
+    m_tailData = m_tail.data();
+    m_published.store(0);
+    m_passDone.store(false);
     m_loading = true;
-    m_pass = std::thread([this, &file, &layout, head, recordCount] {
+    m_pass = std::thread([this, &file, &layout, head, recordCount, atStart = std::move(atStart)] {
+        if (atStart)
+            atStart();
         const bool withColumns = !m_staged.empty();
         dbf::scanRecords(file, layout.headerSize, layout.recordSize, withColumns ? 1 : head + 1, recordCount,
                          [&](uint32_t recno, const char *rec) {
-                             if (recno > head && rec[0] != dbf::kDeletedFlag)
+                             if (recno > head && rec[0] != dbf::kDeletedFlag) {
                                  m_tail.push_back(recno);
+                                 // Handed over in batches: one release store per few thousand.
+                                 if ((m_tail.size() & 4095) == 0)
+                                     m_published.store(m_tail.size(), std::memory_order_release);
+                             }
                              if (withColumns)
                                  m_staged.appendRecord(rec);
                              return true;
                          });
+        m_published.store(m_tail.size(), std::memory_order_release);
         if (withColumns)
             m_staged.finish(recordCount);
+        m_passDone.store(true, std::memory_order_release);
     });
 }
 
@@ -69,6 +81,7 @@ void VisibleRecords::complete()
         return;
     m_pass.join();
     m_loading = false;
+    m_tailData = nullptr;
     // The head goes in front of the tail: one copy of the few, not the many.
     m_tail.insert(m_tail.begin(), m_live.begin(), m_live.end());
     m_live.swap(m_tail);
@@ -78,6 +91,21 @@ void VisibleRecords::complete()
         m_columns->update(recno, rec.constData());
     m_posted.clear();
     m_posted.shrink_to_fit();
+}
+
+size_t VisibleRecords::known()
+{
+    if (m_loading && m_passDone.load(std::memory_order_acquire))
+        complete();
+    if (!m_loading)
+        return list().size();
+    return m_live.size() + m_published.load(std::memory_order_acquire);
+}
+
+void VisibleRecords::setAllPass()
+{
+    m_allPass = true;
+    std::vector<uint32_t>().swap(m_passing);
 }
 
 void VisibleRecords::notePosted(uint32_t recno, const QByteArray &rec)
@@ -105,6 +133,18 @@ void VisibleRecords::setPassing(std::vector<uint32_t> &&passing)
 
 qint64 VisibleRecords::indexOf(uint32_t recno)
 {
+    if (m_loading) {
+        // A record the pass has already passed is found without waiting.
+        const size_t n = known();
+        if (m_loading && n > 0 && recno <= knownAt(n - 1)) {
+            auto head = std::lower_bound(m_live.begin(), m_live.end(), recno);
+            if (head != m_live.end())
+                return *head == recno ? head - m_live.begin() : -1;
+            const uint32_t *tailEnd = m_tailData + (n - m_live.size());
+            const uint32_t *it = std::lower_bound(m_tailData, tailEnd, recno);
+            return it != tailEnd && *it == recno ? qint64(m_live.size() + (it - m_tailData)) : -1;
+        }
+    }
     complete();
     const std::vector<uint32_t> &v = list();
     auto it = std::lower_bound(v.begin(), v.end(), recno);
