@@ -100,7 +100,11 @@ void TfrmMain::createCallController()
     hooks.selectedRows = [this] { return DBGrid1->SelectedRows(); };
     hooks.leaveEdit = [this] { m_dataSource->checkBrowseMode(); };
     hooks.moveTo = [this](Bookmark b) { m_dataSource->gotoBookmark(b); };
-    hooks.changed = [this] { m_dataSource->notifyDataSetChanged(); };
+    // While a send holds the controls, the grids follow once at its end.
+    hooks.changed = [this] {
+        if (!m_table->ControlsDisabled())
+            m_dataSource->notifyDataSetChanged();
+    };
     m_history = std::make_unique<ContactHistory>(*m_table, m_env->clock(), std::move(hooks));
 
     m_callContacts = std::make_unique<MainCallContacts>(*this);

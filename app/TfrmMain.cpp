@@ -50,6 +50,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 constexpr int kClientWidth = 688;
 constexpr int kClientHeight = 598;
@@ -719,18 +721,51 @@ SendRecipients TfrmMain::sendRecipients()
     return r;
 }
 
+namespace {
+
+// A send moves the current record once per recipient and stamps each one;
+// the grids and the other windows follow once, when it is done.
+class ControlsHeld {
+public:
+    ControlsHeld(TDbfTable &table, DataSource &source) : m_table(table), m_source(source)
+    {
+        m_table.DisableControls();
+    }
+    ~ControlsHeld() { release(); }
+    void release()
+    {
+        if (!std::exchange(m_held, false))
+            return;
+        m_table.EnableControls();
+        m_source.notifyDataSetChanged();
+    }
+
+private:
+    TDbfTable &m_table;
+    DataSource &m_source;
+    bool m_held = true;
+};
+
+} // namespace
+
 void TfrmMain::btnSendEmailClick()
 {
     m_dataSource->checkBrowseMode();
+    ControlsHeld held(*m_table, *m_dataSource);
+    SendRecipients recipients = sendRecipients();
+    recipients.actedOn = [&held] { held.release(); };
     const EmailSending::Input input{OutlookAvailable, EmailHostProgram,
                                     m_registry->frmTemplate->currentTemplate().email};
     EmailSending({*m_dialogs, m_registry->shell})
-        .SendEmail(input, m_outlook->connection(), sendRecipients(), [this] { AddEmailHistory(); });
+        .SendEmail(input, m_outlook->connection(), recipients, [this] { AddEmailHistory(); });
 }
 
 void TfrmMain::btnSendFaxClick()
 {
     m_dataSource->checkBrowseMode();
+    ControlsHeld held(*m_table, *m_dataSource);
+    SendRecipients recipients = sendRecipients();
+    recipients.actedOn = [&held] { held.release(); };
     TfrmTemplate &t = *m_registry->frmTemplate;
     FaxSending::Input input;
     input.faxServiceAvailable = FaxServiceAvailable;
@@ -743,7 +778,7 @@ void TfrmMain::btnSendFaxClick()
     input.programFileName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     FaxSending({*m_dialogs, m_registry->shell})
         .SendFax(
-            input, *m_fax, [this] { btnSendFax->hide(); }, sendRecipients(),
+            input, *m_fax, [this] { btnSendFax->hide(); }, recipients,
             [this](const QStringList &jobs) { AddFaxHistory(jobs); });
 }
 void TfrmMain::btnExportToOutlookClick()

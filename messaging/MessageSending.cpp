@@ -73,6 +73,9 @@ int EmailSending::SendEmail(const Input &input, TOutlookConnect *outlook, const 
     int count = 0;
     {
         ConnectedScope connected(*outlook);
+        // One flush to disk for all the mails; those handed over before an
+        // error still reach the Outbox.
+        std::unique_ptr<OutboxBatch> batch = outlook->BeginOutboxBatch();
         for (int i = 0; i < recipients.contacts.size(); ++i) {
             if (recipients.makeCurrent)
                 recipients.makeCurrent(i);
@@ -91,9 +94,13 @@ int EmailSending::SendEmail(const Input &input, TOutlookConnect *outlook, const 
                 mail->Send();
             ++count;
         }
+        if (batch)
+            batch->commit();
         if (addEmailHistory)
             addEmailHistory();
     }
+    if (recipients.actedOn)
+        recipients.actedOn();
     if (!t.viewBeforeSend)
         dialogs.showMessage(QString::number(count) + QStringLiteral(" mail(s) send to Outbox Folder"));
     return count;
@@ -185,6 +192,8 @@ int FaxSending::SendFax(const Input &input, FaxServiceAccess &service,
                                      : QStringLiteral("Could not execute fax job"));
         return 0;
     }
+    if (recipients.actedOn)
+        recipients.actedOn();
     dialogs.showMessage(QString::number(recipients.contacts.size()) +
                         QStringLiteral(" fax(es) sent to Fax server queue"));
     return int(recipients.contacts.size());

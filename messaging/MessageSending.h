@@ -31,6 +31,9 @@ struct SendRecipients {
     // With multiple selection the i-th contact becomes the current record
     // before it is used; empty otherwise.
     std::function<void(int index)> makeCurrent;
+    // Called once every contact was acted on and stamped, before the count
+    // is shown: the windows may follow the table again.
+    std::function<void()> actedOn;
 };
 
 // Where the operator is told what the program could not do, and where the

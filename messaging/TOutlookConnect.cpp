@@ -107,6 +107,11 @@ std::shared_ptr<MailItem> TOutlookConnect::NewMail(const QString &text)
     });
 }
 
+std::unique_ptr<OutboxBatch> TOutlookConnect::BeginOutboxBatch()
+{
+    return m_app ? m_app->beginOutboxBatch() : nullptr;
+}
+
 void TOutlookConnect::AttachFile(MailItem &mail, const QString &path)
 {
     if (!Connected())

@@ -10,6 +10,7 @@ class MailApplication;
 class MailNamespace;
 class MailFolder;
 class MailItem;
+class OutboxBatch;
 class ContactItem;
 
 // What the Outlook operations raise: the operator-facing text.
@@ -45,6 +46,9 @@ public:
     std::shared_ptr<MailItem> NewMail(const QString &text);
     void AttachFile(MailItem &mail, const QString &path);
     std::shared_ptr<MailFolder> OutboxFolder();
+    // Mails sent until it is committed reach the Outbox together; null when
+    // not connected.
+    std::unique_ptr<OutboxBatch> BeginOutboxBatch();
     std::shared_ptr<MailFolder> SentItemsFolder();
 
 private:

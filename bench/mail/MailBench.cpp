@@ -80,9 +80,11 @@ void DeliverOutbox(benchmark::State &state)
     Server server;
     QTemporaryDir dir;
     MaildirStore store(dir.path());
+    store.beginBatch();
     for (int i = 0; i < kMails; ++i)
         store.addMessage(StoreFolder::Outbox, message(i),
                          {QString(), QStringLiteral("kunde%1@example.test").arg(i), "x", {}});
+    store.commitBatch();
     MailAccount account;
     account.host = "127.0.0.1";
     account.port = server.port;
@@ -133,12 +135,14 @@ QTemporaryDir &sentDir()
     static bool made = [] {
         MaildirStore store(dir.path());
         const QDateTime t0(QDate(2026, 1, 1), QTime(8, 0));
+        store.beginBatch(); // one flush to disk, not one per message
         for (int i = 0; i < kSent; ++i) {
             const QDateTime when = t0.addSecs(i * 60);
             store.addMessage(StoreFolder::SentItems, Mime::stampDelivered(message(i), when, {}),
                              {QString(), QStringLiteral("Kunde %1 <kunde%1@example.test>").arg(i),
                               QStringLiteral("Angebot Nr. %1 – Grüße aus Köln").arg(i), when});
         }
+        store.commitBatch();
         return true;
     }();
     (void)made;

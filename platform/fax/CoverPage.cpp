@@ -189,21 +189,84 @@ void CoverPage::save(const QString &path) const
         throw EFaxError(QStringLiteral("Cannot write the cover page file %1: %2").arg(path, f.errorString()));
 }
 
+namespace {
+
+bool perRecipient(const CoverPageItem &it)
+{
+    return it.isField && (it.text == QLatin1String("recipient") || it.text == QLatin1String("recipientfax"));
+}
+
+void drawItem(QPainter &p, const CoverPageItem &it, const CoverPageValues &values)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    // Points to page pixels at the fine vertical resolution.
+    font.setPixelSize(qMax(1, int(it.pointSize * kYDpi / 72.0)));
+    font.setBold(it.bold);
+    p.setFont(font);
+    const QString shown = it.isField ? values.value(it.text) : it.text;
+    // A recipient's text stays in its box, so the rows it may touch are known.
+    if (perRecipient(it))
+        p.setClipRect(it.rect);
+    p.drawText(it.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, shown);
+    if (perRecipient(it))
+        p.setClipping(false);
+}
+
+} // namespace
+
 QImage CoverPage::render(const CoverPageValues &values) const
 {
     QImage page(kPageWidth, kPageHeight, QImage::Format_Grayscale8);
     page.fill(255);
     QPainter p(&page);
     p.setPen(Qt::black);
-    for (const CoverPageItem &it : items) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        // Points to page pixels at the fine vertical resolution.
-        font.setPixelSize(qMax(1, int(it.pointSize * kYDpi / 72.0)));
-        font.setBold(it.bold);
-        p.setFont(font);
-        const QString shown = it.isField ? values.value(it.text) : it.text;
-        p.drawText(it.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, shown);
+    for (const CoverPageItem &it : items)
+        drawItem(p, it, values);
+    return page;
+}
+
+PreparedCoverPage::PreparedCoverPage(const CoverPage &cover, const CoverPageValues &shared)
+    : m_cover(cover), m_values(shared), m_base(kPageWidth, kPageHeight, QImage::Format_Grayscale8)
+{
+    m_base.fill(255);
+    QRect band;
+    {
+        QPainter p(&m_base);
+        p.setPen(Qt::black);
+        for (const CoverPageItem &it : m_cover.items) {
+            if (perRecipient(it))
+                band |= it.rect;
+            else
+                drawItem(p, it, m_values);
+        }
     }
+    band &= m_base.rect();
+    if (!band.isEmpty()) {
+        m_bandTop = band.top();
+        m_bandBottom = band.bottom();
+    }
+    m_packed = packPage(m_base);
+}
+
+PackedPage PreparedCoverPage::pageFor(const QString &recipient, const QString &recipientFax) const
+{
+    PackedPage page = m_packed;
+    if (m_bandBottom < m_bandTop)
+        return page;
+    CoverPageValues values = m_values;
+    values.recipient = recipient;
+    values.recipientFax = recipientFax;
+    // Only the band is drawn again, on a copy of its rows of the base page.
+    QImage band = m_base.copy(0, m_bandTop, m_base.width(), m_bandBottom - m_bandTop + 1);
+    {
+        QPainter p(&band);
+        p.setPen(Qt::black);
+        p.translate(0, -m_bandTop);
+        for (const CoverPageItem &it : m_cover.items)
+            if (perRecipient(it))
+                drawItem(p, it, values);
+    }
+    packRows(band, 0, band.height() - 1, page, m_bandTop);
     return page;
 }
 

@@ -4,6 +4,8 @@
 // (JSON, ".bcp"). A cover page is a list of boxes on the page, each holding
 // fixed text or one field filled in at sending.
 
+#include "platform/fax/FaxTiff.h"
+
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -45,6 +47,25 @@ public:
 
     // One grayscale page, kPageWidth x kPageHeight.
     QImage render(const CoverPageValues &values) const;
+};
+
+// A cover page for many recipients of one submission: everything but the
+// recipient's own fields is drawn and packed once; each recipient's page
+// only draws and packs the rows those fields lie in. Each page equals
+// render() with the same values.
+class PreparedCoverPage {
+public:
+    // shared: the values every recipient's page shows (the recipient fields
+    // are ignored).
+    PreparedCoverPage(const CoverPage &cover, const CoverPageValues &shared);
+    PackedPage pageFor(const QString &recipient, const QString &recipientFax) const;
+
+private:
+    CoverPage m_cover;
+    CoverPageValues m_values;
+    QImage m_base;                        // without the recipient fields
+    PackedPage m_packed;                  // m_base packed
+    int m_bandTop = 0, m_bandBottom = -1; // rows the recipient fields may touch
 };
 
 } // namespace fax

@@ -265,8 +265,9 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
 
     FaxStore &store = server.store();
     TempFiles temp;
-    // Everything but the cover page is the same for every recipient: it is
-    // rendered and compressed once, and each job copies its pages.
+    // Everything but the recipient's lines of the cover page is the same for
+    // every recipient: it is rendered once, the body compressed once, and
+    // each job copies the body's pages.
     std::optional<fax::CoverPage> cover;
     if (m_coverPageType != 0)
         cover = coverPageFor(m_coverPageType, m_coverPage, FaxServer::faxFolder(*m_env));
@@ -292,6 +293,10 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
     values.date = QLocale().toString(when, QLocale::ShortFormat);
     values.pages = totalPages;
 
+    std::optional<fax::PreparedCoverPage> coverPage;
+    if (cover)
+        coverPage.emplace(*cover, values);
+
     // Submissions in the same tick of the (possibly simulated) clock keep the
     // order they were made in; the real clock only breaks the tie.
     static qint64 lastSerial = 0;
@@ -316,11 +321,8 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
         const QString tiff = store.queueFolder() + QStringLiteral("/.") + job.id + QStringLiteral(".tif");
         temp.paths << tiff;
         fax::FaxTiffWriter out(tiff, totalPages);
-        if (cover) {
-            values.recipient = r.Name;
-            values.recipientFax = r.FaxNumber;
-            out.addPage(cover->render(values));
-        }
+        if (coverPage)
+            out.addPage(coverPage->pageFor(r.Name, r.FaxNumber));
         if (bodyPages > 0)
             out.addPagesOf(bodyTiff);
         out.close();
@@ -328,11 +330,10 @@ QStringList FaxDocument::ConnectedSubmit(FaxServer &server)
     }
 
     // Every job is ready: only now does any of them enter the queue.
+    store.enqueueAll(jobs);
     QStringList ids;
-    for (auto &[job, tiff] : jobs) {
-        store.enqueue(job, tiff);
+    for (const auto &[job, tiff] : jobs)
         ids << job.id;
-    }
     server.scheduleNext();
     return ids;
 }

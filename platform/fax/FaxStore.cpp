@@ -9,6 +9,9 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr qint64 kMaxRecordSize = 64 * 1024;
@@ -156,6 +159,56 @@ void FaxStore::enqueue(const FaxJobRecord &record, const QString &tiff)
     if (!QFile::rename(tiff, target))
         throw EFaxError(QStringLiteral("The fax service cannot queue the job %1").arg(record.id));
     writeRecord(queueFolder() + QLatin1Char('/') + record.id + QStringLiteral(".json"), record);
+}
+
+void FaxStore::enqueueAll(const std::vector<std::pair<FaxJobRecord, QString>> &jobs)
+{
+    // Records are written under names the queue does not list, then named.
+    QStringList written;
+    const auto cleanUp = [&] {
+        for (const QString &p : written)
+            QFile::remove(p);
+    };
+    for (const auto &[record, tiff] : jobs) {
+        const QString temp = queueFolder() + QStringLiteral("/.") + record.id + QStringLiteral(".json");
+        QFile f(temp);
+        const QByteArray bytes = QJsonDocument(toJson(record)).toJson();
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush()) {
+            f.remove();
+            cleanUp();
+            throw EFaxError(QStringLiteral("The fax service cannot write %1: %2").arg(temp, f.errorString()));
+        }
+        written << temp;
+    }
+    bool flushed = false;
+    const int fd = ::open(QFile::encodeName(queueFolder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        flushed = ::syncfs(fd) == 0;
+        ::close(fd);
+    }
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const FaxJobRecord &record = jobs[i].first;
+        const QString &temp = written[qsizetype(i)];
+        if (!flushed) {
+            for (const QString &p : {temp, jobs[i].second}) {
+                QFile f(p);
+                if (!f.open(QIODevice::ReadWrite) || ::fdatasync(f.handle()) != 0) {
+                    cleanUp();
+                    throw EFaxError(QStringLiteral("The fax service cannot write %1").arg(p));
+                }
+            }
+        }
+        const QString target = tiffPath(record.id, false);
+        QFile::remove(target);
+        if (!QFile::rename(jobs[i].second, target) ||
+            ::rename(QFile::encodeName(temp).constData(),
+                     QFile::encodeName(queueFolder() + QLatin1Char('/') + record.id + QStringLiteral(".json"))
+                         .constData()) != 0) {
+            QFile::remove(target);
+            cleanUp();
+            throw EFaxError(QStringLiteral("The fax service cannot queue the job %1").arg(record.id));
+        }
+    }
 }
 
 bool FaxStore::cancel(const QString &id)

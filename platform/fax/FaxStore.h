@@ -31,6 +31,11 @@ public:
     QString newId() const;
     // Moves a finished TIFF into the queue and writes its record.
     void enqueue(const FaxJobRecord &record, const QString &tiffPath);
+    // The same for the jobs of one submission, with one flush to disk for
+    // all of them: every record and its pages are on disk before any job
+    // is named in the queue. Throws EFaxError at the first job that cannot
+    // be queued (those before it stay queued).
+    void enqueueAll(const std::vector<std::pair<FaxJobRecord, QString>> &jobs);
     bool cancel(const QString &id);
     // Sends every job due by now; returns the ids sent.
     QStringList sendDue();

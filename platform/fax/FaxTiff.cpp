@@ -5,6 +5,7 @@
 #include <QFile>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace fax {
@@ -76,19 +77,54 @@ void FaxTiffWriter::startPage(int width, int height)
     TIFFSetField(t, TIFFTAG_SOFTWARE, "Brenvoy fax service");
 }
 
-void FaxTiffWriter::addPage(const QImage &page)
+void packRows(const QImage &gray, int first, int last, PackedPage &into, int at)
+{
+    const int w = gray.width(), stride = into.stride(), full = w / 8;
+    for (int y = first; y <= last; ++y) {
+        const uchar *src = gray.constScanLine(y);
+        uchar *dst = into.bits.data() + size_t(at + y - first) * size_t(stride);
+        // Eight pixels a byte, without a branch per pixel.
+        for (int bx = 0; bx < full; ++bx) {
+            const uchar *p = src + bx * 8;
+            uchar b = 0;
+            for (int k = 0; k < 8; ++k)
+                b |= uchar((p[k] < 128) << (7 - k));
+            dst[bx] = b;
+        }
+        if (full < stride) {
+            uchar b = 0;
+            for (int x = full * 8; x < w; ++x)
+                b |= uchar((src[x] < 128) << (7 - (x & 7)));
+            dst[full] = b;
+        }
+    }
+}
+
+PackedPage packPage(const QImage &page)
 {
     const QImage gray =
         page.format() == QImage::Format_Grayscale8 ? page : page.convertToFormat(QImage::Format_Grayscale8);
-    const int w = gray.width(), h = gray.height();
-    startPage(w, h);
-    std::vector<uchar> line((w + 7) / 8);
-    for (int y = 0; y < h; ++y) {
-        const uchar *src = gray.constScanLine(y);
-        std::fill(line.begin(), line.end(), 0);
-        for (int x = 0; x < w; ++x)
-            if (src[x] < 128)
-                line[x >> 3] |= uchar(0x80 >> (x & 7));
+    PackedPage out;
+    out.width = gray.width();
+    out.height = gray.height();
+    out.bits.assign(size_t(out.stride()) * size_t(out.height), 0);
+    if (out.height > 0)
+        packRows(gray, 0, out.height - 1, out, 0);
+    return out;
+}
+
+void FaxTiffWriter::addPage(const QImage &page)
+{
+    addPage(packPage(page));
+}
+
+void FaxTiffWriter::addPage(const PackedPage &page)
+{
+    startPage(page.width, page.height);
+    // libtiff may change the row it is given; each row goes through a copy.
+    std::vector<uchar> line(size_t(page.stride()));
+    for (int y = 0; y < page.height; ++y) {
+        std::copy_n(page.bits.data() + size_t(y) * line.size(), line.size(), line.data());
         if (TIFFWriteScanline(m_tif->tif, line.data(), quint32(y), 0) < 0)
             throw EFaxError(QStringLiteral("Cannot write the fax image file %1").arg(m_path));
     }

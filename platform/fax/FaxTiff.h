@@ -17,6 +17,19 @@ constexpr int kPageHeight = 2292;
 constexpr double kXDpi = 204.0;
 constexpr double kYDpi = 196.0;
 
+// A page as the fax line sends it: one bit per pixel, set for black, each
+// row (width + 7) / 8 bytes, the leftmost pixel in the high bit.
+struct PackedPage {
+    int width = 0, height = 0;
+    std::vector<uchar> bits;
+    int stride() const { return (width + 7) / 8; }
+};
+// Dark pixels (below half grey) become black.
+PackedPage packPage(const QImage &page);
+// The same for rows first..last of a grayscale image into rows at+0.. of
+// into, which must be as wide.
+void packRows(const QImage &gray, int first, int last, PackedPage &into, int at);
+
 // Grayscale page images (kPageWidth wide) go out as 1-bit pages; dark
 // pixels become black.
 class FaxTiffWriter {
@@ -29,6 +42,7 @@ public:
     FaxTiffWriter &operator=(const FaxTiffWriter &) = delete;
 
     void addPage(const QImage &page);
+    void addPage(const PackedPage &page);
     // Copies every page of another fax TIFF of ours without decoding it,
     // so pages shared by many jobs are compressed once.
     void addPagesOf(const QString &faxTiffPath);

@@ -28,6 +28,21 @@ DeliveryReport DeliveryAgent::deliverOutbox(const MailAccount &account, const QS
         report.note = QStringLiteral("Another delivery is running.");
         return report;
     }
+    // Delivered mails are flushed to disk in groups, and whatever happens
+    // once more before this returns; a run left unfinished is flushed by the
+    // next before it reads the Outbox.
+    struct Flush {
+        MailStore &store;
+        ~Flush()
+        {
+            try {
+                store.flushDelivered(true);
+            } catch (const MailError &) {
+            }
+        }
+    } flush{m_store};
+    m_store.flushDelivered(true);
+    constexpr int kFlushEvery = 100;
     QSet<QString> attempted;
     std::unique_ptr<TransportSession> session;
     int done = 0;
@@ -62,11 +77,10 @@ DeliveryReport DeliveryAgent::deliverOutbox(const MailAccount &account, const QS
             try {
                 if (result.delivered) {
                     const QDateTime now = m_clock.now();
-                    m_store.addMessage(StoreFolder::SentItems,
-                                       Mime::stampDelivered(bytes, now, account.fromAddress),
-                                       {QString(), s.to, s.subject, now});
-                    m_store.removeMessage(StoreFolder::Outbox, s.id);
-                    ++report.delivered;
+                    m_store.fileDelivered(s.id, Mime::stampDelivered(bytes, now, account.fromAddress),
+                                          {QString(), s.to, s.subject, now});
+                    if (++report.delivered % kFlushEvery == 0)
+                        m_store.flushDelivered();
                 } else {
                     m_store.setOutboxStatus(s.id, {OutboxState::Refused, result.reason});
                     ++report.refused;

@@ -16,7 +16,7 @@ MailClient::MailClient(Environment &env)
     m_store = std::make_unique<MaildirStore>(m_folder);
 }
 
-std::unique_ptr<SecretStore> MailClient::secrets() const
+std::unique_ptr<Secrets::SecretStore> MailClient::secrets() const
 {
     return defaultSecretStore(m_folder);
 }
@@ -28,7 +28,7 @@ QString MailClient::password() const
         return {};
     try {
         return secrets()->read(passwordKey()).value_or(QString());
-    } catch (const MailError &) {
+    } catch (const Secrets::SecretStoreError &) {
         // Without the password the server refuses the login and says so.
         return {};
     }
@@ -45,6 +45,22 @@ DeliveryReport MailClient::deliverNow(const std::function<void(int, int)> &progr
 
 void MailClient::requestDelivery()
 {
+    // Many mails sent in one go make one delivery run, started once the
+    // sender returns to the event loop.
+    if (m_requestPosted)
+        return;
+    m_requestPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_requestPosted = false;
+            startDelivery();
+        },
+        Qt::QueuedConnection);
+}
+
+void MailClient::startDelivery()
+{
     if (m_delivering) {
         m_again = true;
         return;
@@ -59,9 +75,6 @@ void MailClient::requestDelivery()
     }
     m_delivering = true;
     m_again = false;
-    const QString root = m_folder;
-    const QString pass = password(); // read here: the secret store wants this thread
-    Clock *clock = &m_env.clock();
     auto *watcher = new QFutureWatcher<DeliveryReport>(this);
     connect(watcher, &QFutureWatcher<DeliveryReport>::finished, this, [this, watcher] {
         m_lastReport = watcher->result();
@@ -69,9 +82,17 @@ void MailClient::requestDelivery()
         m_delivering = false;
         emit deliveryFinished(m_lastReport);
         if (m_again)
-            requestDelivery();
+            startDelivery();
     });
-    watcher->setFuture(QtConcurrent::run([root, account, pass, clock] {
+    watcher->setFuture(deliverInBackground(account));
+}
+
+QFuture<DeliveryReport> MailClient::deliverInBackground(const MailAccount &account) const
+{
+    const QString root = m_folder;
+    const QString pass = password(); // read here: the secret store wants this thread
+    Clock *clock = &m_env.clock();
+    return QtConcurrent::run([root, account, pass, clock] {
         try {
             MaildirStore store(root);
             SmtpTransport transport;
@@ -82,7 +103,40 @@ void MailClient::requestDelivery()
             r.note = e.text();
             return r;
         }
-    }));
+    });
+}
+
+MailClient::~MailClient()
+{
+    // The program lets go of the client right after sending: mail it asked
+    // to deliver still goes, on its own.
+    if (m_requestPosted && !m_delivering) {
+        const MailAccount account = m_settings.account();
+        if (account.configured())
+            deliverInBackground(account);
+    }
+}
+
+OutboxBatch::OutboxBatch(std::shared_ptr<MailClient> client) : m_client(std::move(client))
+{
+    m_client->store().beginBatch();
+}
+
+OutboxBatch::~OutboxBatch()
+{
+    try {
+        commit();
+    } catch (const MailError &) {
+        // Ended by an error already on its way; the mails that could be
+        // placed are.
+    }
+}
+
+void OutboxBatch::commit()
+{
+    if (!std::exchange(m_open, false))
+        return;
+    m_client->store().commitBatch();
 }
 
 // ---------------------------------------------------------------- items
@@ -121,10 +175,14 @@ void MailItem::store(OutboxState state)
     m_mail.date = m_client->environment().clock().now();
     const QByteArray bytes = Mime::build(m_mail);
     const MessageSummary summary{QString(), m_mail.to, m_mail.subject, m_mail.date};
-    if (m_id.isEmpty())
+    if (m_id.isEmpty()) {
         m_id = m_client->store().addMessage(StoreFolder::Outbox, bytes, summary);
-    else
+        // A new mail has no state yet, and plain queued is what none means.
+        if (state == OutboxState::Queued)
+            return;
+    } else {
         m_client->store().replaceMessage(StoreFolder::Outbox, m_id, bytes, summary);
+    }
     m_client->store().setOutboxStatus(m_id, {state, {}});
 }
 

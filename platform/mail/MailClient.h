@@ -6,6 +6,7 @@
 #include "platform/mail/MaildirStore.h"
 #include "platform/mail/VCard.h"
 
+#include <QFuture>
 #include <QObject>
 #include <memory>
 
@@ -21,18 +22,20 @@ class MailClient : public QObject {
     Q_OBJECT
 public:
     explicit MailClient(Environment &env);
+    ~MailClient() override;
 
     Environment &environment() const { return m_env; }
     QString folder() const { return m_folder; }
     MaildirStore &store() { return *m_store; }
     MailSettings &settings() { return m_settings; }
-    std::unique_ptr<SecretStore> secrets() const;
+    std::unique_ptr<Secrets::SecretStore> secrets() const;
     QString password() const;
 
     // Delivers the Outbox now, on this thread.
     DeliveryReport deliverNow(const std::function<void(int, int)> &progress = {});
-    // Delivers the Outbox on a worker thread when an account is set up;
-    // deliveryFinished is emitted on this object's thread.
+    // Delivers the Outbox on a worker thread when an account is set up,
+    // once control is back in the event loop (requests made before then
+    // share one run); deliveryFinished is emitted on this object's thread.
     void requestDelivery();
     // Send() starts a delivery itself unless switched off (tests deliver
     // by hand).
@@ -45,6 +48,9 @@ signals:
     void deliveryFinished(const DeliveryReport &report);
 
 private:
+    void startDelivery();
+    QFuture<DeliveryReport> deliverInBackground(const MailAccount &account) const;
+
     Environment &m_env;
     QString m_folder;
     std::unique_ptr<MaildirStore> m_store;
@@ -52,6 +58,24 @@ private:
     DeliveryReport m_lastReport;
     bool m_delivering = false;
     bool m_again = false;
+    bool m_requestPosted = false;
+};
+
+// Mails sent while a batch is open reach the Outbox together when it is
+// committed (or ends), with one flush to disk for all of them instead of
+// one each.
+class OutboxBatch {
+public:
+    explicit OutboxBatch(std::shared_ptr<MailClient> client);
+    ~OutboxBatch();
+    OutboxBatch(const OutboxBatch &) = delete;
+    OutboxBatch &operator=(const OutboxBatch &) = delete;
+    // Throws MailError when a mail could not be placed.
+    void commit();
+
+private:
+    std::shared_ptr<MailClient> m_client;
+    bool m_open = true;
 };
 
 class OleItem {
@@ -192,6 +216,7 @@ public:
     explicit MailApplication(std::shared_ptr<MailClient> client) : m_client(std::move(client)) {}
     std::shared_ptr<MailNamespace> GetNamespace(const QString &name) const;
     MailClient &client() { return *m_client; }
+    std::unique_ptr<OutboxBatch> beginOutboxBatch() const { return std::make_unique<OutboxBatch>(m_client); }
 
 private:
     std::shared_ptr<MailClient> m_client;

@@ -43,6 +43,21 @@ public:
                                 const MessageSummary &summary) = 0;
     virtual void removeMessage(StoreFolder folder, const QString &id) = 0;
 
+    // A delivered Outbox mail: message, its copy with the delivery stamp,
+    // goes to Sent Items and the Outbox mail is taken out of delivery at
+    // once. A store may put off the flush to disk until flushDelivered,
+    // which must keep a delivered mail from being lost; returns the Sent
+    // Items id.
+    virtual QString fileDelivered(const QString &outboxId, const QByteArray &message,
+                                  const MessageSummary &summary)
+    {
+        const QString id = addMessage(StoreFolder::SentItems, message, summary);
+        removeMessage(StoreFolder::Outbox, outboxId);
+        return id;
+    }
+    // wait: return only once the delivered mails have left the Outbox.
+    virtual void flushDelivered(bool wait = false) { (void)wait; }
+
     // A folder where the Outbox's users may put lock files.
     virtual QString outboxPath() const = 0;
     virtual OutboxStatus outboxStatus(const QString &id) = 0;

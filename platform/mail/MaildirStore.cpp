@@ -12,6 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
+#include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -283,12 +285,21 @@ void MaildirStore::appendIndex(StoreFolder folder, const QString &id, const Mess
 QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, const MessageSummary &summary)
 {
     std::lock_guard lock(m_mutex);
+    return place(folder, message, summary, m_batchDepth > 0 ? Placing::Batch : Placing::Synced);
+}
+
+QString MaildirStore::place(StoreFolder folder, const QByteArray &message, const MessageSummary &summary,
+                            Placing how)
+{
     const QString id = uniqueStoreName();
     const QString base = folderPath(folder);
     const QString tmp = base + "/tmp/" + id;
     {
         QFile f(tmp);
-        if (!f.open(QIODevice::WriteOnly) || f.write(message) != message.size() || !f.flush()) {
+        // On disk before it is named in cur/: after a crash the mail is
+        // there whole or not at all. A batch flushes once for all.
+        if (!f.open(QIODevice::WriteOnly) || f.write(message) != message.size() || !f.flush() ||
+            (how == Placing::Synced && ::fdatasync(f.handle()) != 0)) {
             f.remove();
             throw MailError(QStringLiteral("Cannot store the message in %1").arg(base));
         }
@@ -296,11 +307,110 @@ QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, 
     // The index line goes first: a listing that sees the file finds its line.
     appendIndex(folder, id, summary);
     const QString dest = base + "/cur/" + id + (folder == StoreFolder::SentItems ? ":2,S" : ":2,");
+    if (how == Placing::Batch) {
+        m_pending.append({tmp, dest});
+        return id;
+    }
     if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(dest).constData()) != 0) {
         QFile::remove(tmp);
         throw MailError(QStringLiteral("Cannot store the message in %1").arg(base));
     }
     return id;
+}
+
+QString MaildirStore::fileDelivered(const QString &outboxId, const QByteArray &message,
+                                    const MessageSummary &summary)
+{
+    std::lock_guard lock(m_mutex);
+    // The copy is named in Sent Items first, then the Outbox mail is marked
+    // delivered (Maildir's "trashed" flag): from then on no delivery offers
+    // it again, and it goes at the next flushDelivered.
+    const QString id = place(StoreFolder::SentItems, message, summary, Placing::Unsynced);
+    const QString from = messageFile(StoreFolder::Outbox, outboxId);
+    const QString to = folderPath(StoreFolder::Outbox) + "/cur/" + outboxId + ":2,T";
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw MailError(QStringLiteral("Cannot move the message %1 out of the Outbox").arg(outboxId));
+    QHash<QString, OutboxStatus> states = readStates();
+    if (states.remove(outboxId))
+        writeStates(states);
+    return id;
+}
+
+void MaildirStore::flushDelivered(bool wait)
+{
+    std::lock_guard lock(m_mutex);
+    // The removals of the previous group ran beside the deliveries since.
+    if (m_removal.valid())
+        m_removal.get();
+    const QString base = folderPath(StoreFolder::Outbox);
+    QStringList delivered;
+    for (const char *sub : {"cur", "new"})
+        for (const QString &name : listDir(base + "/" + sub)) {
+            // The flags follow ":2,"; T is Maildir's "trashed".
+            const qsizetype flags = name.lastIndexOf(QLatin1String(":2,"));
+            if (flags >= 0 && name.indexOf(QLatin1Char('T'), flags + 3) >= 0)
+                delivered << base + "/" + sub + "/" + name;
+        }
+    if (delivered.isEmpty())
+        return;
+    // Their copies in Sent Items reach the disk before they leave the Outbox:
+    // after a power cut a delivered mail may wait to go again, but it is
+    // never lost.
+    const int fd = ::open(QFile::encodeName(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool flushed = fd >= 0 && ::syncfs(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!flushed)
+        return; // kept, marked, until a flush succeeds
+    // Removing files is slow on some file systems; it overlaps the next
+    // mails' exchange with the server instead of holding it up.
+    m_removal = std::async(std::launch::async, [delivered] {
+        for (const QString &path : delivered)
+            ::unlink(QFile::encodeName(path).constData());
+    });
+    if (wait)
+        m_removal.get();
+}
+
+void MaildirStore::beginBatch()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_batchDepth;
+}
+
+void MaildirStore::commitBatch()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return;
+    const QList<std::pair<QString, QString>> pending = std::exchange(m_pending, {});
+    if (pending.isEmpty())
+        return;
+    // One flush puts every message's content on disk before any is named.
+    bool flushed = false;
+    const int fd = ::open(QFile::encodeName(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        flushed = ::syncfs(fd) == 0;
+        ::close(fd);
+    }
+    QString failed;
+    for (const auto &[tmp, dest] : pending) {
+        if (!flushed) {
+            // Without the flush each one is flushed on its own.
+            QFile f(tmp);
+            if (!f.open(QIODevice::ReadWrite) || ::fdatasync(f.handle()) != 0) {
+                QFile::remove(tmp);
+                failed = failed.isEmpty() ? dest : failed;
+                continue;
+            }
+        }
+        if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(dest).constData()) != 0) {
+            QFile::remove(tmp);
+            failed = failed.isEmpty() ? dest : failed;
+        }
+    }
+    if (!failed.isEmpty())
+        throw MailError(QStringLiteral("Cannot store the message %1").arg(failed));
 }
 
 void MaildirStore::replaceMessage(StoreFolder folder, const QString &id, const QByteArray &message,

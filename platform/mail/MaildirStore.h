@@ -3,6 +3,7 @@
 #include "platform/mail/MailStore.h"
 
 #include <QHash>
+#include <future>
 #include <mutex>
 
 // The store on disk, under the mail client's folder:
@@ -27,6 +28,9 @@ public:
     void replaceMessage(StoreFolder folder, const QString &id, const QByteArray &message,
                         const MessageSummary &summary) override;
     void removeMessage(StoreFolder folder, const QString &id) override;
+    QString fileDelivered(const QString &outboxId, const QByteArray &message,
+                          const MessageSummary &summary) override;
+    void flushDelivered(bool wait = false) override;
     QString outboxPath() const override { return folderPath(StoreFolder::Outbox); }
     OutboxStatus outboxStatus(const QString &id) override;
     QHash<QString, OutboxStatus> outboxStatuses() override;
@@ -34,6 +38,15 @@ public:
     QStringList contactIds() override;
     QByteArray readContact(const QString &id) override;
     QString saveContact(const QString &id, const QByteArray &vcard) override;
+
+    // Messages added between beginBatch and commitBatch are written at once
+    // but named in their folder only at commitBatch, after one flush of the
+    // file system for all of them: each is then there whole, or (after a
+    // crash before the commit) not at all. Batches nest.
+    void beginBatch();
+    // Throws MailError naming the first message that could not be placed;
+    // the others are placed all the same.
+    void commitBatch();
 
     // Larger files are refused rather than read into memory.
     static constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
@@ -45,6 +58,8 @@ private:
         QList<MessageSummary> items;
         QHash<QString, QString> fileOf; // id -> path relative to the folder
     };
+    enum class Placing { Synced, Unsynced, Batch };
+    QString place(StoreFolder folder, const QByteArray &message, const MessageSummary &summary, Placing how);
     Listing &listing(StoreFolder folder);
     QString messageFile(StoreFolder folder, const QString &id);
     void appendIndex(StoreFolder folder, const QString &fileName, const MessageSummary &s);
@@ -54,6 +69,9 @@ private:
 
     QString m_root;
     std::recursive_mutex m_mutex;
+    int m_batchDepth = 0;
+    QList<std::pair<QString, QString>> m_pending; // temporary file, its place in cur/
+    std::future<void> m_removal;                  // delivered Outbox files being removed
     Listing m_listings[2];
     qint64 m_contactsStamp = -1;
     QStringList m_contactIds;

@@ -40,7 +40,7 @@ protected:
     }
     int send(const EmailSending::Input &in, const QList<SendContact> &contacts)
     {
-        SendRecipients r{contacts, [this](int i) { moves << i; }};
+        SendRecipients r{contacts, [this](int i) { moves << i; }, {}};
         return EmailSending({dialogs, &shell}).SendEmail(in, &outlook, r, [this] { ++stamped; });
     }
     // The mail client keeps a body's lines, not their break characters.
@@ -182,7 +182,7 @@ protected:
     }
     int send(const FaxSending::Input &in, const QList<SendContact> &contacts)
     {
-        SendRecipients r{contacts, {}};
+        SendRecipients r{contacts, {}, {}};
         return FaxSending({dialogs, &shell})
             .SendFax(
                 in, access, [this] { ++hidden; }, r, [this](const QStringList &ids) { stamps << ids; });

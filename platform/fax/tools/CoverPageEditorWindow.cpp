@@ -2,6 +2,7 @@
 
 #include "platform/fax/FaxError.h"
 #include "platform/fax/FaxTiff.h"
+#include "platform/fax/tools/ButtonRow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -65,11 +66,8 @@ CoverPageEditorWindow::CoverPageEditorWindow(QWidget *parent) : QMainWindow(pare
     lstItems->setObjectName(QStringLiteral("lstItems"));
     left->addWidget(lstItems);
     auto *buttons = new QHBoxLayout;
-    auto button = [&](const QString &text, const char *name) {
-        auto *b = new QPushButton(text, central);
-        b->setObjectName(QLatin1String(name));
-        buttons->addWidget(b);
-        return b;
+    const auto button = [&](const QString &text, const char *name) {
+        return fax::addRowButton(buttons, central, text, name);
     };
     btnAddText = button(QStringLiteral("Add &Text"), "btnAddText");
     btnAddField = button(QStringLiteral("Add &Field"), "btnAddField");

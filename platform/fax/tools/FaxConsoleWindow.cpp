@@ -2,6 +2,7 @@
 
 #include "platform/fax/FaxService.h"
 #include "platform/fax/FaxTiff.h"
+#include "platform/fax/tools/ButtonRow.h"
 #include "platform/fax/tools/SenderSettingsDialog.h"
 
 #include <QDialog>
@@ -70,11 +71,8 @@ FaxConsoleWindow::FaxConsoleWindow(FaxServer &server, QWidget *parent)
                   {"Job", "Status", "Recipient", "Fax number", "Sent", "Submitted", "Pages", "Subject"});
     layout->addWidget(tblSent);
     auto *buttons = new QHBoxLayout;
-    auto button = [&](const QString &text, const char *name) {
-        auto *b = new QPushButton(text, central);
-        b->setObjectName(QLatin1String(name));
-        buttons->addWidget(b);
-        return b;
+    const auto button = [&](const QString &text, const char *name) {
+        return fax::addRowButton(buttons, central, text, name);
     };
     btnRefresh = button(QStringLiteral("&Refresh"), "btnRefresh");
     btnCancelJob = button(QStringLiteral("&Cancel Job"), "btnCancelJob");

@@ -4,6 +4,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QTimeZone>
@@ -208,6 +209,50 @@ TEST_F(MailClientTest, ManyMailsShareOneConnectionAndKeepTheirOrder)
     EXPECT_EQ(QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts), expected);
 }
 
+// GIVEN a run that filed a delivered mail and stopped before it flushed,
+// WHEN the next run delivers, THEN that mail is not sent again, it leaves
+// the Outbox, and its copy stays in Sent Items beside the new one's.
+TEST_F(MailClientTest, AMailFiledAsDeliveredBeforeACrashIsNotSentAgain)
+{
+    SmtpServer server({});
+    ASSERT_GT(server.port(), 0);
+    configure(MailAccount::Security::None, server.port());
+    queue("first@example.test", "First")->Send();
+    queue("second@example.test", "Second")->Send();
+    MaildirStore &store = client().store();
+    const MessageSummary first = store.messages(StoreFolder::Outbox).at(0);
+    store.fileDelivered(first.id, store.readMessage(StoreFolder::Outbox, first.id), first);
+
+    const DeliveryReport r = client().deliverNow();
+    EXPECT_EQ(r.delivered, 1);
+    EXPECT_EQ(server.receivedCount(), 1);
+    EXPECT_EQ(store.messages(StoreFolder::Outbox).size(), 0);
+    EXPECT_TRUE(QDir(store.folderPath(StoreFolder::Outbox) + "/cur").isEmpty());
+    EXPECT_EQ(folder(5)->Items().Count(), 2);
+}
+
+// Mails sent in a batch reach the Outbox together when it is committed, or
+// when it ends because an error ended the send.
+TEST_F(MailClientTest, MailsOfABatchReachTheOutboxTogether)
+{
+    {
+        const auto batch = app->beginOutboxBatch();
+        for (int i = 0; i < 3; ++i)
+            queue(QStringLiteral("b%1@example.test").arg(i), "Batched")->Send();
+        EXPECT_EQ(folder(4)->Items().Count(), 0);
+        batch->commit();
+        EXPECT_EQ(folder(4)->Items().Count(), 3);
+    }
+    try {
+        const auto batch = app->beginOutboxBatch();
+        queue("c@example.test", "Before the error")->Send();
+        throw MailError("Cannot access mail");
+    } catch (const MailError &) {
+    }
+    EXPECT_EQ(folder(4)->Items().Count(), 4);
+    EXPECT_TRUE(QDir(client().store().folderPath(StoreFolder::Outbox) + "/tmp").isEmpty());
+}
+
 TEST_F(MailClientTest, WithoutAccountMailWaitsInOutboxAndSaysWhy)
 {
     queue("a@example.test", "Waiting")->Send();
@@ -319,7 +364,7 @@ TEST_F(MailClientTest, PasswordNeverLandsInTheSettingsFile)
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     EXPECT_FALSE(ini.readAll().contains("Secret-Words-123"));
     EXPECT_EQ(client().password(), "Secret-Words-123");
-    if (!KeychainSecretStore::available()) {
+    if (!Secrets::KeychainSecretStore::available()) {
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(client().folder() + "/secrets").constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
