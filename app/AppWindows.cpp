@@ -10,6 +10,7 @@
 #include "messaging/TFrmRichEditor.h"
 #include "messaging/TfrmTemplate.h"
 #include "platform/environment/Environment.h"
+#include "tracking/TfrmTracking.h"
 #include "ui/RadioGroup.h"
 
 #include <QCoreApplication>
@@ -67,13 +68,32 @@ void CreateWindows(WindowRegistry &registry)
         editor->activateWindow();
     };
     registry.frmManualDial = new TfrmManualDial(registry);
-    // Then the tracking window (which sets registry.trackingClearArchiveLists).
+    TrackingServices tracking;
+    tracking.dataSource = &main->dataSource();
+    tracking.dialogs = registry.dialogs;
+    tracking.environment = registry.environment;
+    tracking.shell = registry.shell;
+    tracking.resetView = [main] {
+        // "All", and its click handling also when it is chosen already
+        // (a search may be filtering the list).
+        if (main->rgView->ItemIndex() != 0)
+            main->rgView->setItemIndex(0);
+        else if (main->rgView->OnClick)
+            main->rgView->OnClick();
+    };
+    tracking.outlookAvailable = [main] { return main->OutlookAvailable; };
+    tracking.faxServiceAvailable = [main] { return main->FaxServiceAvailable; };
+    tracking.templateFolder = [main] { return main->TemplateFolder(); };
+    auto *frmTracking = new TfrmTracking(std::move(tracking));
+    registry.frmTracking = frmTracking;
+    registry.trackingClearArchiveLists = [frmTracking] { frmTracking->ClearArchiveLists(); };
     if (registry.shell)
         registry.frmAbout = new TfrmAbout(*registry.shell);
 }
 
 void DestroyWindows(WindowRegistry &registry)
 {
+    registry.trackingClearArchiveLists = nullptr;
     delete registry.richTextDocumentWindow.data();
     registry.openRichTextDocument = nullptr;
     for (QWidget *w :

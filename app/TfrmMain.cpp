@@ -46,6 +46,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -124,6 +125,7 @@ TfrmMain::TfrmMain(WindowRegistry &registry, QWidget *parent)
     m_dataSource = new ::DataSource(*m_table, this);
     m_dataSource->setObjectName(QStringLiteral("DataSource"));
     m_table->OnFilterRecord = [this](TDbfTable &t) { return dsTableFilterRecord(t); };
+    m_table->OnFilterPassesAll = [this] { return m_viewIndex == ViewAll; };
     m_dataSource->OnAfterScroll = [this] { dsTableAfterScroll(); };
     m_dataSource->OnStateChange = [this] { DataSourceStateChange(); };
     m_outlook = std::make_unique<OutlookCommands>(*m_env, *m_dialogs, OutlookAvailable, EmailHostProgram);
@@ -504,9 +506,16 @@ bool TfrmMain::FormShow()
         cbFields->addItems(m_table->FieldNames());
         cbFields->setCurrentIndex(cbFields->count() > 0 ? 0 : -1);
 
+        // Whether anything is due is known from the first due contact; the
+        // list itself is filtered only for the view the operator takes.
         m_viewIndex = 4;
-        reapplyFilter();
-        if (m_table->IsEmpty()) {
+        bool anyDue = false;
+        {
+            m_filterToday = m_env->clock().today();
+            const auto forget = qScopeGuard([this] { m_filterToday = QDate(); });
+            anyDue = m_table->AnyRecordPasses();
+        }
+        if (!anyDue) {
             m_viewIndex = 0;
         } else if (m_dialogs->messageBox(
                        QStringLiteral("This is a callback reminder!\r\nYou have some calls, faxes or emails "
@@ -515,14 +524,13 @@ bool TfrmMain::FormShow()
                        MsgIcon::Information) != MsgResult::Yes) {
             m_viewIndex = 0;
         }
-        // The selector follows without its click filtering again; the
-        // reminder's view is applied already, "All" is applied once here.
+        // The selector follows without its click filtering; the view is
+        // applied once here.
         std::function<void()> click = std::move(rgView->OnClick);
         rgView->OnClick = nullptr;
         rgView->setItemIndex(m_viewIndex);
         rgView->OnClick = std::move(click);
-        if (m_viewIndex != 4)
-            reapplyFilter();
+        reapplyFilter();
         ok = true;
     });
     return ok;
@@ -592,11 +600,18 @@ bool TfrmMain::isDueToday(const QString &field) const
 
 bool TfrmMain::dsTableFilterRecord(TDbfTable &table)
 {
-    return ContactPassesView(table, m_viewIndex, m_env->clock().today());
+    if (m_viewIndex == ViewAll)
+        return true;
+    return ContactPassesView(table, m_viewIndex,
+                             m_filterToday.isValid() ? m_filterToday : m_env->clock().today());
 }
 
 void TfrmMain::reapplyFilter()
 {
+    // One day for the whole pass (the clock is not read for every record);
+    // outside it the callback reads the clock itself.
+    m_filterToday = m_env->clock().today();
+    const auto forget = qScopeGuard([this] { m_filterToday = QDate(); });
     m_table->setFiltered(false);
     m_table->setFiltered(true);
     m_dataSource->notifyDataSetChanged();

@@ -245,6 +245,7 @@ private:
     std::unique_ptr<CallSettings> m_callSettings;
     CallController *m_calls = nullptr;
     int m_viewIndex = 0;
+    QDate m_filterToday; // the day a view is being applied for, while it is
     bool m_closing = false;
     QLineEdit *m_popupComponent = nullptr;
 };

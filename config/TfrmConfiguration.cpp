@@ -131,7 +131,7 @@ void TfrmConfiguration::buildPhoneTab()
     lbPlayList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lbPlayList->setUniformItemSizes(true);
     lbPlayList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    lbPlayList->setItemDelegate(new PlayListDelegate(*this));
+    lbPlayList->setItemDelegate(new PlayListDelegate(*this, lbPlayList));
     btnAdd = button(tsPhone, QStringLiteral("Add"), "btnAdd", {272, 104, 65, 25});
     btnRemove = button(tsPhone, QStringLiteral("Remove"), "btnRemove", {272, 136, 65, 25});
     btnTest = button(tsPhone, QStringLiteral("Test"), "btnTest", {272, 184, 65, 25});

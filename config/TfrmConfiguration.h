@@ -128,7 +128,11 @@ private:
 // Draws a play-list entry through its window's handler.
 class PlayListDelegate : public QStyledItemDelegate {
 public:
-    explicit PlayListDelegate(const TfrmConfiguration &form) : QStyledItemDelegate(), m_form(form) {}
+    // The list does not own its delegate: the parent does.
+    PlayListDelegate(const TfrmConfiguration &form, QObject *parent)
+        : QStyledItemDelegate(parent), m_form(form)
+    {
+    }
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         m_form.lbPlayListDrawItem(painter, option, index);

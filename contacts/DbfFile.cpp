@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -323,42 +322,24 @@ void scanRecords(const File &file, qint64 headerSize, int recordSize, uint32_t f
     if (first > last)
         return;
 
-    static const qint64 page = sysconf(_SC_PAGESIZE);
-    // Small windows keep what the scan maps (and the process's resident
-    // size) low; pages come from the page cache, no copy is made.
-    // The background pass after open runs while the first screen is read,
-    // so its window counts towards the memory growth at open.
-    constexpr qint64 kWindow = 2ll << 20;
-    const qint64 perWindow = std::max<qint64>(1, kWindow / recordSize);
-    std::vector<char> fallback;
-    for (qint64 r = first; r <= last; r += perWindow) {
-        const qint64 rEnd = std::min<qint64>(last, r + perWindow - 1);
+    // Read in blocks into one small buffer: copying from the page cache is
+    // several times cheaper than mapping the pages, and the scan's memory
+    // stays the size of the buffer whatever the table's size.
+    constexpr qint64 kBlock = 512 << 10;
+    const qint64 perBlock = std::max<qint64>(1, kBlock / recordSize);
+    std::vector<char> buffer(size_t(std::min<qint64>(perBlock, qint64(last - first) + 1) * recordSize));
+    for (qint64 r = first; r <= last; r += perBlock) {
+        const qint64 rEnd = std::min<qint64>(last, r + perBlock - 1);
         const qint64 begin = headerSize + (r - 1) * recordSize;
-        const qint64 end = headerSize + rEnd * qint64(recordSize);
-        const qint64 mapBegin = begin - begin % page;
-        const size_t mapLength = size_t(end - mapBegin);
-        void *map = mmap(nullptr, mapLength, PROT_READ, MAP_SHARED, file.fd(), off_t(mapBegin));
-        const char *base;
-        if (map == MAP_FAILED) {
-            fallback.resize(size_t(end - begin));
-            if (file.readAt(begin, fallback.data(), end - begin) != end - begin)
+        const qint64 length = (rEnd - r + 1) * recordSize;
+        // The file may have shrunk meanwhile: only whole records are visited.
+        const qint64 got = file.readAt(begin, buffer.data(), length);
+        const qint64 whole = got / recordSize;
+        for (qint64 k = 0; k < whole; ++k)
+            if (!visit(uint32_t(r + k), buffer.data() + k * recordSize))
                 return;
-            base = fallback.data();
-        } else {
-            base = static_cast<const char *>(map) + (begin - mapBegin);
-        }
-        struct Unmap {
-            void *m;
-            size_t n;
-            ~Unmap()
-            {
-                if (m != MAP_FAILED)
-                    munmap(m, n);
-            }
-        } unmap{map, mapLength};
-        for (qint64 k = r; k <= rEnd; ++k)
-            if (!visit(uint32_t(k), base + (k - r) * recordSize))
-                return;
+        if (got < length)
+            return;
     }
 }
 

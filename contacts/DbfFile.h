@@ -118,9 +118,8 @@ private:
 };
 
 // Calls visit(recno, record) for records first..last (1-based, inclusive)
-// that lie wholly inside the file, reading through short-lived memory
-// mappings so that a scan neither copies the file nor keeps it mapped.
-// visit returns false to stop early.
+// that lie wholly inside the file, read block by block into one small
+// buffer. visit returns false to stop early.
 void scanRecords(const File &file, qint64 headerSize, int recordSize, uint32_t first, uint32_t last,
                  const std::function<bool(uint32_t, const char *)> &visit);
 

@@ -26,25 +26,33 @@
 namespace {
 
 // Records read for display or as the current record, bounded so that a
-// long scroll or a large import does not keep the table in memory.
+// long scroll or a large import does not keep the table in memory. Each
+// record has one slot, shared with every 256th record: a screenful of
+// neighbours stays, and a new record replaces one old one, so memory is
+// neither dropped nor regrown in bulk.
 class RecordCache {
 public:
     const QByteArray *find(uint32_t recno) const
     {
-        auto it = m_records.constFind(recno);
-        return it == m_records.constEnd() ? nullptr : &it.value();
+        const Slot &s = m_slots[recno % kSlots];
+        return s.recno == recno ? &s.rec : nullptr;
     }
-    void put(uint32_t recno, const QByteArray &rec)
+    void put(uint32_t recno, const QByteArray &rec) { m_slots[recno % kSlots] = {recno, rec}; }
+    void remove(uint32_t recno)
     {
-        if (m_records.size() >= 1024 && !m_records.contains(recno))
-            m_records.clear();
-        m_records.insert(recno, rec);
+        Slot &s = m_slots[recno % kSlots];
+        if (s.recno == recno)
+            s = Slot();
     }
-    void remove(uint32_t recno) { m_records.remove(recno); }
-    void clear() { m_records.clear(); }
+    void clear() { m_slots.fill(Slot()); }
 
 private:
-    QHash<uint32_t, QByteArray> m_records;
+    static constexpr uint32_t kSlots = 256;
+    struct Slot {
+        uint32_t recno = 0;
+        QByteArray rec;
+    };
+    std::array<Slot, kSlots> m_slots;
 };
 
 // The record in edit or insert state, as Edit read it and as changed since.
@@ -314,16 +322,22 @@ struct TDbfTable::Impl {
 
     void applyFilter(TDbfTable &t)
     {
-        visible.complete();
-        std::vector<uint32_t> &out = visible.passing();
-        out.clear();
-        if (!visible.filtered())
+        // Nothing to test: the live list serves as it is, even while the
+        // pass after open is still completing it.
+        if (!visible.filtered()) {
+            visible.setPassing({});
             return;
+        }
+        if (filterField < 0 && (!t.OnFilterRecord || (t.OnFilterPassesAll && t.OnFilterPassesAll()))) {
+            visible.setAllPass();
+            return;
+        }
+        visible.complete();
+        std::vector<uint32_t> out;
         try {
             // The expression is matched against the field's column; the
             // callback then sees only the records that passed it.
             const std::vector<uint32_t> &live = visible.live();
-            const std::vector<uint32_t> *candidates = &live;
             std::vector<uint32_t> matched;
             if (filterField >= 0) {
                 columns.build(file, recordCount, {filterField});
@@ -331,30 +345,30 @@ struct TDbfTable::Impl {
                 for (uint32_t r : live)
                     if (r <= c.size() && filterPattern.matchesFolded(c.key(r)))
                         matched.push_back(r);
-                candidates = &matched;
             }
+            const std::vector<uint32_t> &cand = filterField >= 0 ? matched : live;
             if (!t.OnFilterRecord) {
-                out = *candidates;
-                return;
-            }
-            // A callback that reads only fields kept in memory needs no file
-            // reads; once it asks for another field, the rest of the records
-            // are read from the file.
-            const std::vector<uint32_t> &cand = *candidates;
-            size_t i = 0;
-            for (; i < cand.size(); ++i) {
-                if (callbackPasses(t, cand[i], nullptr))
-                    out.push_back(cand[i]);
-                if (lastTestFromFile) {
-                    ++i;
-                    break;
+                out = filterField >= 0 ? std::move(matched) : live;
+            } else {
+                // A callback that reads only fields kept in memory needs no
+                // file reads; once it asks for another field, the rest of
+                // the records are read from the file.
+                size_t i = 0;
+                for (; i < cand.size(); ++i) {
+                    if (callbackPasses(t, cand[i], nullptr))
+                        out.push_back(cand[i]);
+                    if (lastTestFromFile) {
+                        ++i;
+                        break;
+                    }
                 }
+                filterFromFile(t, cand, i, out);
             }
-            filterFromFile(t, cand, i, out);
+            visible.setPassing(std::move(out));
         } catch (...) {
             // A filter that fails must not hide contacts: show them all.
             visible.setFiltered(false);
-            out.clear();
+            visible.setPassing({});
             cur = -1;
             moveTo(t, 0);
             throw;
@@ -410,6 +424,7 @@ TDbfTable::~TDbfTable()
     AfterScroll = nullptr;
     OnStateChange = nullptr;
     OnFilterRecord = nullptr;
+    OnFilterPassesAll = nullptr;
     try {
         Close();
     } catch (...) {
@@ -521,7 +536,7 @@ void TDbfTable::Open()
     }
     d->cur = -1;
     d->setState(*this, DatasetState::Browse);
-    d->visible.load(d->file, d->layout, d->recordCount, d->fieldsKeptInMemory(), d->columns);
+    d->visible.load(d->file, d->layout, d->recordCount, d->fieldsKeptInMemory(), d->columns, OnPassStart);
     if (d->visible.filtered())
         d->applyFilter(*this);
     First();
@@ -1159,6 +1174,51 @@ bool TDbfTable::Locate(const QStringList &fields, const QStringList &values, Loc
     return true;
 }
 
+bool TDbfTable::AnyRecordPasses()
+{
+    d->checkActive();
+    // The records whose flags open read are looked at straight from the
+    // file; only when none passes is the rest of the table needed.
+    const size_t known = d->visible.loading() ? size_t(d->visible.known()) : 0;
+    bool found = false;
+    if (d->visible.loading() && known > 0) {
+        const uint32_t last = d->visible.knownAt(std::min(known, d->visible.live().size()) - 1);
+        dbf::scanRecords(d->file, d->layout.headerSize, d->layout.recordSize, 1, last,
+                         [&](uint32_t recno, const char *rec) {
+                             if (rec[0] != dbf::kDeletedFlag && d->passes(*this, recno, rec))
+                                 found = true;
+                             return !found;
+                         });
+        if (found)
+            return true;
+    }
+    d->visible.complete();
+    for (uint32_t recno : d->visible.live()) {
+        if (d->filterField >= 0) {
+            d->columns.build(d->file, d->recordCount, {d->filterField});
+            const FieldColumn &c = d->columns.text(d->filterField);
+            if (recno > c.size() || !d->filterPattern.matchesFolded(c.key(recno)))
+                continue;
+        }
+        if (d->callbackPasses(*this, recno, nullptr))
+            return true;
+    }
+    return false;
+}
+
+bool TDbfTable::Loading() const
+{
+    if (!Active())
+        return false;
+    d->visible.known(); // takes over a finished pass
+    return d->visible.loading();
+}
+
+qint64 TDbfTable::LoadedCount() const
+{
+    return Active() ? qint64(d->visible.known()) : 0;
+}
+
 qint64 TDbfTable::VisibleCount() const
 {
     d->visible.complete();
@@ -1167,6 +1227,9 @@ qint64 TDbfTable::VisibleCount() const
 
 Bookmark TDbfTable::VisibleAt(qint64 index) const
 {
+    if (index >= 0 && d->visible.loading() && size_t(index) < d->visible.known() && d->visible.loading())
+        // (known() may take over a finished pass, hence the second look)
+        return d->visible.knownAt(size_t(index));
     if (index >= qint64(d->vis().size()))
         d->visible.complete();
     if (index < 0 || index >= qint64(d->vis().size()))

@@ -151,6 +151,15 @@ public:
     bool Filtered() const;
     void setFiltered(bool on);
     std::function<bool(TDbfTable &)> OnFilterRecord;
+    // When set and true, OnFilterRecord is known to pass every record (a
+    // view showing all), so filtering need not ask it, nor wait for the
+    // pass after open.
+    std::function<bool()> OnFilterPassesAll;
+    // Whether any record not deleted passes the filter expression and
+    // OnFilterRecord (filtering on or off), without changing the visible
+    // records or the current one. The first records are tried before the
+    // pass after open has finished.
+    bool AnyRecordPasses();
     // Re-reads the records from the file (including those other programs
     // appended) and keeps the current record when it is still visible.
     void Refresh();
@@ -170,6 +179,16 @@ public:
 
     // For grids: the visible records in file order, read on demand.
     qint64 VisibleCount() const;
+    // While the pass after open still runs, the grids list what it has
+    // delivered so far: Loading() is true until the whole list is known,
+    // and LoadedCount() counts the visible records known now; VisibleAt
+    // and VisibleIndexOf answer for those without waiting. Every other
+    // reader of the lists waits for the pass.
+    bool Loading() const;
+    qint64 LoadedCount() const;
+    // Runs on the pass's own thread before it reads (tests hold it there
+    // to see the table while it runs). Takes effect at the next Open.
+    std::function<void()> OnPassStart;
     Bookmark VisibleAt(qint64 index) const;  // 0 <= index < VisibleCount()
     qint64 VisibleIndexOf(Bookmark b) const; // -1 when not visible
     // A field of any record as text, without moving the current record (the

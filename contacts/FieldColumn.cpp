@@ -20,35 +20,25 @@ void FieldColumn::reserve(uint32_t records)
     m_length.reserve(records);
 }
 
-namespace {
-
-// Keeps a little room beyond what a build filled, so that the appends after
-// it do not copy the whole column at once.
-template <typename C> void trimTo(C &c)
+uint32_t FieldColumn::store(std::u16string_view key)
 {
-    const size_t room = c.size() + c.size() / 64 + 256;
-    if (c.capacity() <= room)
-        return;
-    C trimmed;
-    trimmed.reserve(room);
-    trimmed.insert(trimmed.end(), c.begin(), c.end());
-    c.swap(trimmed);
-}
-
-} // namespace
-
-void FieldColumn::shrinkToFit()
-{
-    trimTo(m_arena);
-    trimTo(m_offset);
-    trimTo(m_length);
+    const uint32_t n = uint32_t(std::min<size_t>(key.size(), 0xFFFF));
+    if (n == 0)
+        return 0; // an empty text needs no place
+    if (m_blockUsed + n > kBlockUnits) {
+        m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(kBlockUnits));
+        m_blockUsed = 0;
+    }
+    const uint32_t pos = uint32_t(m_blocks.size() - 1) << kBlockBits | m_blockUsed;
+    std::copy_n(key.data(), n, m_blocks.back().get() + m_blockUsed);
+    m_blockUsed += n;
+    return pos;
 }
 
 void FieldColumn::append(std::u16string_view key)
 {
-    m_offset.push_back(uint32_t(m_arena.size()));
-    m_length.push_back(uint32_t(key.size()));
-    m_arena.append(key);
+    m_offset.push_back(store(key));
+    m_length.push_back(uint16_t(std::min<size_t>(key.size(), 0xFFFF)));
     if (m_sortedValid)
         m_extra.emplace(std::u16string(key), size());
 }
@@ -67,20 +57,21 @@ void FieldColumn::set(uint32_t recno, std::u16string_view key)
         m_extra.emplace(std::u16string(key), recno);
     }
     // Compact now and then: changed values leave their old text behind.
-    if (m_arena.size() > (64u << 20) && m_arena.size() > 4 * size_t(size()) * 16) {
-        std::u16string packed;
-        for (uint32_t r = 1; r <= size(); ++r) {
-            const std::u16string_view k = this->key(r);
-            m_offset[r - 1] = uint32_t(packed.size());
-            packed.append(k);
-        }
-        m_arena.swap(packed);
-        m_sortedValid = false; // the sorted values pointed into the old text
+    if (storedUnits() > (64u << 20) && storedUnits() > 4 * size_t(size()) * 16) {
+        FieldColumn packed;
+        packed.reserve(size());
+        for (uint32_t r = 1; r <= size(); ++r)
+            packed.append(r == recno ? key : this->key(r));
+        m_blocks.swap(packed.m_blocks);
+        m_blockUsed = packed.m_blockUsed;
+        m_offset.swap(packed.m_offset);
+        m_length.swap(packed.m_length);
+        m_sortedValid = false; // the sorted values pointed into the old blocks
         m_extra.clear();
+        return;
     }
-    m_offset[recno - 1] = uint32_t(m_arena.size());
-    m_length[recno - 1] = uint32_t(key.size());
-    m_arena.append(key);
+    m_offset[recno - 1] = store(key);
+    m_length[recno - 1] = uint16_t(std::min<size_t>(key.size(), 0xFFFF));
 }
 
 void FieldColumn::sortIfNeeded()

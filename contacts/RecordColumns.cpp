@@ -7,13 +7,36 @@
 
 namespace {
 
-int32_t dayOf(const char *p)
+qint64 dayOf(const char *p)
 {
     const auto d = dbf::decodeDate(p);
-    return d && d->isValid() ? int32_t(d->toJulianDay()) : 0;
+    return d && d->isValid() ? d->toJulianDay() : 0;
 }
 
 } // namespace
+
+uint16_t DateColumn::encode(uint32_t recno, qint64 day)
+{
+    if (!m_aside.empty())
+        m_aside.erase(recno);
+    if (day == 0)
+        return 0;
+    if (day > kBase && day - kBase < kAside)
+        return uint16_t(day - kBase);
+    m_aside[recno] = day;
+    return kAside;
+}
+
+std::optional<QDate> DateColumn::at(uint32_t recno) const
+{
+    if (recno == 0 || recno > m_days.size() || m_days[recno - 1] == 0)
+        return std::nullopt;
+    const uint16_t v = m_days[recno - 1];
+    if (v != kAside)
+        return QDate::fromJulianDay(kBase + v);
+    const auto it = m_aside.find(recno);
+    return it == m_aside.end() ? std::nullopt : std::optional<QDate>(QDate::fromJulianDay(it->second));
+}
 
 void RecordColumns::reset(const dbf::Layout *layout, const CodePage *codePage)
 {
@@ -37,20 +60,20 @@ RecordColumns RecordColumns::emptyCopy() const
 
 std::optional<QDate> RecordColumns::date(int fi, uint32_t recno) const
 {
-    const std::vector<int32_t> &c = m_date.at(fi);
-    if (recno == 0 || recno > c.size() || c[recno - 1] == 0)
-        return std::nullopt;
-    return QDate::fromJulianDay(c[recno - 1]);
+    return m_date.at(fi).at(recno);
 }
 
 void RecordColumns::prepare(const std::vector<int> &fis, uint32_t records)
 {
+    // A little room beyond the records there are, so that the appends
+    // after open do not copy the whole column at once.
+    const uint32_t room = records + records / 64 + 256;
     for (int fi : fis) {
         const FieldType type = m_layout->fields[fi].type;
         if (type == FieldType::Character && !hasText(fi))
-            m_text[fi].reserve(records);
+            m_text[fi].reserve(room);
         else if (type == FieldType::Date && !hasDate(fi))
-            m_date[fi].reserve(records);
+            m_date[fi].reserve(room);
     }
 }
 
@@ -64,13 +87,11 @@ void RecordColumns::appendRecord(const char *rec)
 
 void RecordColumns::finish(uint32_t records)
 {
-    for (auto &[fi, c] : m_text) {
+    for (auto &[fi, c] : m_text)
         while (c.size() < records)
             c.append({});
-        c.shrinkToFit();
-    }
     for (auto &[fi, c] : m_date)
-        c.resize(std::max<size_t>(c.size(), records), 0);
+        c.resize(std::max<size_t>(c.size(), records));
 }
 
 void RecordColumns::build(const dbf::File &file, uint32_t records, const std::vector<int> &fis)
@@ -111,9 +132,9 @@ void RecordColumns::update(uint32_t recno, const char *rec)
             c.append(folded(rec, fi));
     }
     for (auto &[fi, c] : m_date) {
-        const int32_t day = dayOf(rec + m_layout->fields[fi].offset);
+        const qint64 day = dayOf(rec + m_layout->fields[fi].offset);
         if (recno <= c.size())
-            c[recno - 1] = day;
+            c.set(recno, day);
         else if (recno == c.size() + 1)
             c.push_back(day);
     }

@@ -8,12 +8,34 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CodePage;
 namespace dbf {
 class File;
 }
+
+// The dates of one field for every record in two bytes each: the days of
+// 1900 to 2079 counted from 1899-12-31, the rare others kept aside.
+class DateColumn {
+public:
+    size_t size() const { return m_days.size(); }
+    void reserve(size_t records) { m_days.reserve(records); }
+    void resize(size_t records) { m_days.resize(records, 0); }
+    // Julian day numbers; 0 is no date.
+    void push_back(qint64 day) { m_days.push_back(encode(uint32_t(m_days.size() + 1), day)); }
+    void set(uint32_t recno, qint64 day) { m_days[recno - 1] = encode(recno, day); }
+    std::optional<QDate> at(uint32_t recno) const;
+
+private:
+    static constexpr qint64 kBase = 2415020; // 1899-12-31
+    static constexpr uint16_t kAside = 0xFFFF;
+    uint16_t encode(uint32_t recno, qint64 day);
+
+    std::vector<uint16_t> m_days; // by record number - 1; 0: no date
+    std::unordered_map<uint32_t, qint64> m_aside;
+};
 
 // Fields of every record held in memory, so that searches, locates and the
 // record filter need not read the file: text fields case-folded (for the
@@ -37,7 +59,7 @@ public:
     void prepare(const std::vector<int> &fis, uint32_t records);
     void appendRecord(const char *rec);
     // Pads the columns to records (records the file no longer holds read
-    // as empty) and trims their growth room.
+    // as empty).
     void finish(uint32_t records);
     // The missing columns among fis, built in one pass over the file.
     void build(const dbf::File &file, uint32_t records, const std::vector<int> &fis);
@@ -53,6 +75,6 @@ private:
     const dbf::Layout *m_layout = nullptr;
     const CodePage *m_codePage = nullptr;
     std::map<int, FieldColumn> m_text;
-    std::map<int, std::vector<int32_t>> m_date; // Julian day, 0 for no date
+    std::map<int, DateColumn> m_date;
     mutable std::u16string m_scratch;
 };

@@ -132,8 +132,8 @@ void RecordWriter::post(uint32_t recno, const QByteArray &orig, bool whole, QByt
 uint32_t RecordWriter::append(QByteArray &edit, const QHash<int, QString> &memos, uint32_t known)
 {
     dbf::WriteLock lock(m_file);
-    const QByteArray head = m_file.readAt(4, 4);
-    uint32_t count = head.size() == 4 ? dbf::readU32(head.constData()) : 0;
+    char head[4];
+    uint32_t count = m_file.readAt(4, head, 4) == 4 ? dbf::readU32(head) : 0;
     // Another program appended, or one was killed mid-append: the file
     // length decides, as it does on open.
     if (count != known)
@@ -148,9 +148,10 @@ uint32_t RecordWriter::append(QByteArray &edit, const QHash<int, QString> &memos
     // The record (and the end marker) first, then the count: a writer
     // killed in between leaves a whole record the next open counts from
     // the file length, or a partial one it ignores.
-    QByteArray out = edit;
-    out.append(dbf::kEndOfFile);
-    m_file.writeAt(offsetOf(recno), out);
+    m_out.resize(edit.size() + 1);
+    memcpy(m_out.data(), edit.constData(), size_t(edit.size()));
+    m_out[edit.size()] = dbf::kEndOfFile;
+    m_file.writeAt(offsetOf(recno), m_out);
     writeHeader(recno);
     return recno;
 }

@@ -54,4 +54,5 @@ private:
     std::unique_ptr<dbf::UseLock> m_useLock;
     std::unique_ptr<dbf::Journal> m_journal;
     dbf::File *m_files[2] = {nullptr, nullptr};
+    QByteArray m_out; // an appended record with the end marker, reused
 };

@@ -29,11 +29,13 @@ VisibleRecords::~VisibleRecords()
 }
 
 void VisibleRecords::load(const dbf::File &file, const dbf::Layout &layout, uint32_t recordCount,
-                          const std::vector<int> &keepFields, RecordColumns &columns)
+                          const std::vector<int> &keepFields, RecordColumns &columns,
+                          std::function<void()> atStart)
 {
     complete();
     m_live.clear();
     m_passing.clear();
+    m_allPass = false;
     const uint32_t head = std::min(recordCount, kHeadRecords);
     scanLive(file, layout, 1, head, m_live);
     if (head == recordCount) {
@@ -45,19 +47,31 @@ void VisibleRecords::load(const dbf::File &file, const dbf::Layout &layout, uint
     m_staged.prepare(keepFields, recordCount);
     m_posted.clear();
     m_tail.clear();
+    m_tail.reserve(recordCount + recordCount / 64 + 256); // the head joins it, appends follow
+    m_tailData = m_tail.data();
+    m_published.store(0);
+    m_passDone.store(false);
     m_loading = true;
-    m_pass = std::thread([this, &file, &layout, head, recordCount] {
+    m_pass = std::thread([this, &file, &layout, head, recordCount, atStart = std::move(atStart)] {
+        if (atStart)
+            atStart();
         const bool withColumns = !m_staged.empty();
         dbf::scanRecords(file, layout.headerSize, layout.recordSize, withColumns ? 1 : head + 1, recordCount,
                          [&](uint32_t recno, const char *rec) {
-                             if (recno > head && rec[0] != dbf::kDeletedFlag)
+                             if (recno > head && rec[0] != dbf::kDeletedFlag) {
                                  m_tail.push_back(recno);
+                                 // Handed over in batches: one release store per few thousand.
+                                 if ((m_tail.size() & 4095) == 0)
+                                     m_published.store(m_tail.size(), std::memory_order_release);
+                             }
                              if (withColumns)
                                  m_staged.appendRecord(rec);
                              return true;
                          });
+        m_published.store(m_tail.size(), std::memory_order_release);
         if (withColumns)
             m_staged.finish(recordCount);
+        m_passDone.store(true, std::memory_order_release);
     });
 }
 
@@ -67,14 +81,31 @@ void VisibleRecords::complete()
         return;
     m_pass.join();
     m_loading = false;
-    m_live.insert(m_live.end(), m_tail.begin(), m_tail.end());
-    m_tail.clear();
-    m_tail.shrink_to_fit();
+    m_tailData = nullptr;
+    // The head goes in front of the tail: one copy of the few, not the many.
+    m_tail.insert(m_tail.begin(), m_live.begin(), m_live.end());
+    m_live.swap(m_tail);
+    std::vector<uint32_t>().swap(m_tail);
     m_columns->adopt(std::move(m_staged));
     for (const auto &[recno, rec] : m_posted)
         m_columns->update(recno, rec.constData());
     m_posted.clear();
     m_posted.shrink_to_fit();
+}
+
+size_t VisibleRecords::known()
+{
+    if (m_loading && m_passDone.load(std::memory_order_acquire))
+        complete();
+    if (!m_loading)
+        return list().size();
+    return m_live.size() + m_published.load(std::memory_order_acquire);
+}
+
+void VisibleRecords::setAllPass()
+{
+    m_allPass = true;
+    std::vector<uint32_t>().swap(m_passing);
 }
 
 void VisibleRecords::notePosted(uint32_t recno, const QByteArray &rec)
@@ -88,12 +119,32 @@ void VisibleRecords::clear()
     complete();
     m_live.clear();
     m_live.shrink_to_fit();
-    m_passing.clear();
-    m_passing.shrink_to_fit();
+    setPassing({});
+}
+
+void VisibleRecords::setPassing(std::vector<uint32_t> &&passing)
+{
+    m_allPass = !m_live.empty() && passing.size() == m_live.size();
+    if (m_allPass)
+        std::vector<uint32_t>().swap(m_passing);
+    else
+        m_passing = std::move(passing);
 }
 
 qint64 VisibleRecords::indexOf(uint32_t recno)
 {
+    if (m_loading) {
+        // A record the pass has already passed is found without waiting.
+        const size_t n = known();
+        if (m_loading && n > 0 && recno <= knownAt(n - 1)) {
+            auto head = std::lower_bound(m_live.begin(), m_live.end(), recno);
+            if (head != m_live.end())
+                return *head == recno ? head - m_live.begin() : -1;
+            const uint32_t *tailEnd = m_tailData + (n - m_live.size());
+            const uint32_t *it = std::lower_bound(m_tailData, tailEnd, recno);
+            return it != tailEnd && *it == recno ? qint64(m_live.size() + (it - m_tailData)) : -1;
+        }
+    }
     complete();
     const std::vector<uint32_t> &v = list();
     auto it = std::lower_bound(v.begin(), v.end(), recno);
@@ -104,8 +155,12 @@ qint64 VisibleRecords::indexOf(uint32_t recno)
 
 void VisibleRecords::appendLive(uint32_t recno, bool passes)
 {
+    if (m_filtered && m_allPass && !passes) {
+        m_passing = m_live;
+        m_allPass = false;
+    }
     m_live.push_back(recno);
-    if (m_filtered && passes)
+    if (m_filtered && !m_allPass && passes)
         m_passing.push_back(recno);
 }
 

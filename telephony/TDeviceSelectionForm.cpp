@@ -21,8 +21,13 @@ TDeviceSelectionForm::TDeviceSelectionForm(QWidget *parent) : QDialog(parent)
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(lbDevices, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+    btnAccounts = new QPushButton(QStringLiteral("SIP Accounts..."), this);
+    btnAccounts->setObjectName(QStringLiteral("btnAccounts"));
+    btnAccounts->setVisible(false);
+    connect(btnAccounts, &QPushButton::clicked, this, [this] { btnAccountsClick(); });
 
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(btnAccounts);
     buttons->addStretch();
     buttons->addWidget(btnOK);
     buttons->addWidget(btnCancel);
@@ -46,4 +51,23 @@ QString TDeviceSelectionForm::selectedEntry() const
 {
     const QListWidgetItem *item = lbDevices->currentItem();
     return item ? item->text() : QString();
+}
+
+void TDeviceSelectionForm::setAccountsWindow(std::function<void()> fn, std::function<QStringList()> relist)
+{
+    m_accounts = std::move(fn);
+    m_relist = std::move(relist);
+    btnAccounts->setVisible(bool(m_accounts));
+}
+
+void TDeviceSelectionForm::btnAccountsClick()
+{
+    if (!m_accounts)
+        return;
+    const QString current = selectedEntry();
+    m_accounts();
+    if (!m_relist)
+        return;
+    const QStringList entries = m_relist();
+    setEntries(entries, int(entries.indexOf(current)));
 }

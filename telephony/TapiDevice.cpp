@@ -2,7 +2,9 @@
 
 #include "platform/environment/Environment.h"
 #include "platform/mmio/Mmio.h"
+#include "platform/sip/SipLines.h"
 #include "telephony/TDeviceSelectionForm.h"
+#include "telephony/TSipAccountsForm.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -128,6 +130,7 @@ TCustomTapiDevice::~TCustomTapiDevice()
 
 void TCustomTapiDevice::initialise()
 {
+    SipLines::ensureRegistered();
     forgetDeadHandles();
     QFileInfo exe(QCoreApplication::applicationFilePath());
     const QByteArray appName = QFile::encodeName(exe.absolutePath() + "/" + exe.completeBaseName());
@@ -344,6 +347,20 @@ std::optional<QString> TCustomTapiDevice::execDeviceSelection(const QStringList 
 {
     TDeviceSelectionForm form(QApplication::activeWindow());
     form.setEntries(entries, preselected);
+    // SIP accounts are lines of their own: they are set up from here, and
+    // the list shows them at once.
+    form.setAccountsWindow(
+        [this, &form] {
+            TSipAccountsForm accounts(m_env, &form);
+            accounts.exec();
+        },
+        [this, entries] {
+            QStringList fresh = filteredDevices(true);
+            for (const QString &e : entries)
+                if (e.contains(QLatin1String("Direct to COM")))
+                    fresh << e;
+            return fresh;
+        });
     if (form.exec() != QDialog::Accepted || form.selectedEntry().isEmpty())
         return std::nullopt;
     return form.selectedEntry();

@@ -88,11 +88,13 @@ void TCaptionedDBNavigator::updateButtons()
     const bool canModify = m_source->CanModify();
     const bool editing = m_source->Editing();
     const bool empty = !active || t.IsEmpty();
-    const qint64 count = active ? t.VisibleCount() : 0;
+    // While the pass after open runs, more records follow the ones known.
+    const bool loading = active && t.Loading();
+    const qint64 count = active ? t.LoadedCount() : 0;
     const qint64 here = active ? t.VisibleIndexOf(t.GetBookmark()) : -1;
     // During an insert the new record is not in the visible list yet.
     const bool atFirst = empty || here == 0 || (here < 0 && !editing);
-    const bool atLast = empty || here == count - 1 || (here < 0 && !editing);
+    const bool atLast = empty || (!loading && here == count - 1) || (here < 0 && !editing);
     auto set = [this](Button b, bool on) {
         if (QToolButton *btn = button(b))
             btn->setEnabled(on);

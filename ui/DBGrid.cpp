@@ -16,6 +16,44 @@ DBGridModel::DBGridModel(DataSource &source, QList<DBGridColumn> columns, QObjec
 {
     readFields();
     m_signature = signature();
+    // A few repaints a second while a large table's list is completed.
+    m_loadTimer.setInterval(250);
+    connect(&m_loadTimer, &QTimer::timeout, this, [this] { grow(); });
+    followLoading();
+}
+
+void DBGridModel::followLoading()
+{
+    if (m_signature.active && m_source->DataSet().Loading())
+        m_loadTimer.start();
+    else
+        m_loadTimer.stop();
+}
+
+bool DBGridModel::onlyGrew(const Signature &now) const
+{
+    Signature grown = m_signature;
+    grown.count = now.count;
+    grown.last = now.last;
+    return now.count > m_signature.count && now == grown &&
+           (m_signature.count == 0 ||
+            m_source->DataSet().VisibleAt(m_signature.count - 1) == m_signature.last);
+}
+
+void DBGridModel::grow()
+{
+    const Signature now = signature();
+    if (!onlyGrew(now)) {
+        if (!(now == m_signature))
+            refresh();
+        followLoading();
+        return;
+    }
+    // Only more rows at the end: the rows listed stay as they are.
+    beginInsertRows({}, rowCount(), int(std::min<qint64>(now.count, std::numeric_limits<int>::max())) - 1);
+    m_signature = now;
+    endInsertRows();
+    followLoading();
 }
 
 void DBGridModel::readFields()
@@ -33,7 +71,7 @@ DBGridModel::Signature DBGridModel::signature() const
     s.active = t.Active();
     if (!s.active)
         return s;
-    s.count = t.VisibleCount();
+    s.count = t.LoadedCount(); // all of them once the pass after open is done
     s.filtered = t.Filtered();
     s.filter = t.Filter();
     if (s.count > 0) {
@@ -46,11 +84,14 @@ DBGridModel::Signature DBGridModel::signature() const
 void DBGridModel::refresh()
 {
     const Signature now = signature();
-    if (!(now == m_signature)) {
+    if (onlyGrew(now)) {
+        grow();
+    } else if (!(now == m_signature)) {
         beginResetModel();
         m_signature = now;
         readFields();
         endResetModel();
+        followLoading();
         return;
     }
     if (rowCount() > 0) {

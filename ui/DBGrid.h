@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QTableView>
+#include <QTimer>
 #include <functional>
 #include <optional>
 #include <set>
@@ -38,6 +39,9 @@ public:
 
     // Re-reads the rows when the visible set changed, else repaints them.
     void refresh();
+    // Lists the rows the table's pass after open has delivered since; the
+    // model does it on its own a few times a second while the pass runs.
+    void grow();
 
 private:
     struct Signature {
@@ -50,11 +54,14 @@ private:
     };
     Signature signature() const;
     void readFields();
+    void followLoading();
+    bool onlyGrew(const Signature &now) const;
 
     DataSource *m_source;
     QList<DBGridColumn> m_columns;
     QList<bool> m_hasField;
     Signature m_signature;
+    QTimer m_loadTimer;
 };
 
 // The data-bound grid: whole-row selection that follows the table's current

@@ -9,6 +9,7 @@
 //    whose header index is gone (every message parsed).
 // Each case runs once: the work is the measurement.
 
+#include "SentStore.h"
 #include "platform/environment/Clock.h"
 #include "platform/mail/DeliveryAgent.h"
 #include "platform/mail/MailMessage.h"
@@ -129,29 +130,14 @@ void PythonSmtplib(benchmark::State &state)
     state.counters["mails"] = kMails;
 }
 
-QTemporaryDir &sentDir()
+QString sentRoot()
 {
-    static QTemporaryDir dir;
-    static bool made = [] {
-        MaildirStore store(dir.path());
-        const QDateTime t0(QDate(2026, 1, 1), QTime(8, 0));
-        store.beginBatch(); // one flush to disk, not one per message
-        for (int i = 0; i < kSent; ++i) {
-            const QDateTime when = t0.addSecs(i * 60);
-            store.addMessage(StoreFolder::SentItems, Mime::stampDelivered(message(i), when, {}),
-                             {QString(), QStringLiteral("Kunde %1 <kunde%1@example.test>").arg(i),
-                              QStringLiteral("Angebot Nr. %1 – Grüße aus Köln").arg(i), when});
-        }
-        store.commitBatch();
-        return true;
-    }();
-    (void)made;
-    return dir;
+    return bench::sentStore(kSent);
 }
 
 void SentItemsFirstListing(benchmark::State &state)
 {
-    const QString root = sentDir().path();
+    const QString root = sentRoot();
     for (auto _ : state) {
         MaildirStore store(root); // a fresh store: nothing cached in memory
         QElapsedTimer t;
@@ -165,7 +151,7 @@ void SentItemsFirstListing(benchmark::State &state)
 
 void SentItemsListedAgain(benchmark::State &state)
 {
-    MaildirStore store(sentDir().path());
+    MaildirStore store(sentRoot());
     store.messages(StoreFolder::SentItems);
     for (auto _ : state) {
         QElapsedTimer t;
@@ -178,7 +164,7 @@ void SentItemsListedAgain(benchmark::State &state)
 
 void SentItemsWithoutIndex(benchmark::State &state)
 {
-    const QString root = sentDir().path();
+    const QString root = sentRoot();
     const QString index = root + "/Maildir/.Sent/brenvoy-index";
     for (auto _ : state) {
         QFile::remove(index);
@@ -194,7 +180,7 @@ void SentItemsWithoutIndex(benchmark::State &state)
 
 void PythonMailboxMaildir(benchmark::State &state)
 {
-    const QString root = sentDir().path();
+    const QString root = sentRoot();
     for (auto _ : state) {
         const double s = runPython("import mailbox, sys, time, email.policy\n"
                                    "t = time.perf_counter()\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/secrets/SecretStore.h"
+
 #include <QString>
 #include <memory>
 #include <optional>
@@ -36,36 +38,6 @@ private:
     QString m_folder;
 };
 
-// Where the account password lives.
-class SecretStore {
-public:
-    virtual ~SecretStore() = default;
-    virtual std::optional<QString> read(const QString &key) = 0;
-    virtual void write(const QString &key, const QString &secret) = 0;
-    virtual void remove(const QString &key) = 0;
-};
-
-// A file that only its owner may read or write.
-class FileSecretStore final : public SecretStore {
-public:
-    explicit FileSecretStore(QString path);
-    std::optional<QString> read(const QString &key) override;
-    void write(const QString &key, const QString &secret) override;
-    void remove(const QString &key) override;
-
-private:
-    QString m_path;
-};
-
-// The desktop's secret store through QtKeychain.
-class KeychainSecretStore final : public SecretStore {
-public:
-    std::optional<QString> read(const QString &key) override;
-    void write(const QString &key, const QString &secret) override;
-    void remove(const QString &key) override;
-    // Whether a secret service answers on the session bus.
-    static bool available();
-};
-
-// The keychain when one runs, otherwise the owner-only file in folder.
-std::unique_ptr<SecretStore> defaultSecretStore(const QString &folder);
+// The mail client's password store: the shared secret store under its own
+// service name.
+std::unique_ptr<Secrets::SecretStore> defaultSecretStore(const QString &folder);

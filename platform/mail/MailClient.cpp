@@ -16,7 +16,7 @@ MailClient::MailClient(Environment &env)
     m_store = std::make_unique<MaildirStore>(m_folder);
 }
 
-std::unique_ptr<SecretStore> MailClient::secrets() const
+std::unique_ptr<Secrets::SecretStore> MailClient::secrets() const
 {
     return defaultSecretStore(m_folder);
 }
@@ -28,7 +28,7 @@ QString MailClient::password() const
         return {};
     try {
         return secrets()->read(passwordKey()).value_or(QString());
-    } catch (const MailError &) {
+    } catch (const Secrets::SecretStoreError &) {
         // Without the password the server refuses the login and says so.
         return {};
     }

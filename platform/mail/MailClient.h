@@ -28,7 +28,7 @@ public:
     QString folder() const { return m_folder; }
     MaildirStore &store() { return *m_store; }
     MailSettings &settings() { return m_settings; }
-    std::unique_ptr<SecretStore> secrets() const;
+    std::unique_ptr<Secrets::SecretStore> secrets() const;
     QString password() const;
 
     // Delivers the Outbox now, on this thread.

@@ -31,6 +31,17 @@ MailMessage parse(const QByteArray &bytes);
 // The recipients' bare addresses of a To text ("A <a@x>, b@y"); throws on
 // text that holds no address.
 QStringList addresses(const QString &to);
+// What the store's index keeps of a message: its headers and the
+// attachments' file names (their data is not decoded).
+struct MailOutline {
+    QString from;
+    QString to;
+    QString subject;
+    QDateTime date;
+    QDateTime delivered;
+    QStringList attachments;
+};
+MailOutline outline(const QByteArray &bytes);
 // The same message with a Delivery-Date header (and From, when it has none).
 QByteArray stampDelivered(const QByteArray &bytes, const QDateTime &when, const QString &from);
 } // namespace Mime

@@ -9,7 +9,9 @@
 
 // Where the mail client keeps its folders. One interface, so another store
 // can take the Maildir's place without touching the object model.
-enum class StoreFolder { Outbox, SentItems };
+// Inbox (the Maildir's root) and Deleted Items are the message store's
+// standard folders beside the two the mail client fills.
+enum class StoreFolder { Outbox, SentItems, Inbox, DeletedItems };
 
 // What a folder listing shows of a message: enough for the folder windows
 // and the tracking lists, without reading the message.
@@ -18,6 +20,14 @@ struct MessageSummary {
     QString to;
     QString subject;
     QDateTime time; // Sent Items: delivery time; Outbox: when it was queued (UTC)
+
+    // What the store takes from the message itself when it indexes it, so
+    // that the message store components list a folder without reading each
+    // message. Callers leave these out; the store fills them.
+    QString from{};
+    qint64 size = -1;          // bytes of the stored message
+    QStringList attachments{}; // file names; an attachment without one has an empty name
+    bool detailed = false;
 };
 
 // An Outbox mail's place in delivery.

@@ -385,7 +385,7 @@ MailAccountDialog::MailAccountDialog(std::shared_ptr<MailClient> client, QWidget
                                                                     : QStringLiteral("(unchanged)"));
     form->addRow("Password:", editPassword);
     form->addRow("Extra trusted CA file:", editCaFile = named(new QLineEdit(a.caFile), "editCaFile"));
-    lblStatus = named(new QLabel(KeychainSecretStore::available()
+    lblStatus = named(new QLabel(Secrets::KeychainSecretStore::available()
                                      ? QStringLiteral("The password is kept in the desktop's secret store.")
                                      : QStringLiteral("No secret store runs: the password is kept in a file "
                                                       "only you can read.")),
@@ -425,7 +425,7 @@ bool MailAccountDialog::save()
     try {
         if (!editPassword->text().isEmpty())
             m_client->secrets()->write(MailClient::passwordKey(), editPassword->text());
-    } catch (const MailError &e) {
+    } catch (const Secrets::SecretStoreError &e) {
         lblStatus->setText(e.text());
         return false;
     }

@@ -11,9 +11,11 @@
 #include <QTimeZone>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <future>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,7 @@ QString escapeField(const QString &s)
     out.replace(QLatin1Char('\t'), QLatin1String("\\t"));
     out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     out.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    out.replace(QChar(0x1f), QLatin1String("\\u"));
     return out;
 }
 
@@ -67,6 +70,7 @@ QString unescapeField(QStringView s)
             out += n == QLatin1Char('t')   ? QChar(u'\t')
                    : n == QLatin1Char('n') ? QChar(u'\n')
                    : n == QLatin1Char('r') ? QChar(u'\r')
+                   : n == QLatin1Char('u') ? QChar(0x1f)
                                            : n;
         } else {
             out += s[i];
@@ -75,12 +79,132 @@ QString unescapeField(QStringView s)
     return out;
 }
 
+// A field of an index line: most hold no escapes and plain ASCII.
+QString indexField(QByteArrayView bytes)
+{
+    if (!bytes.contains('\\'))
+        return QString::fromUtf8(bytes);
+    return unescapeField(QString::fromUtf8(bytes));
+}
+
+// One line per message, tab-separated:
+//   id, time (seconds since 1970, empty for none), To, Subject, From, size,
+//   attachments (their count, then each name after a 0x1f).
+// Lines of four fields come from stores written before the details were
+// kept; their messages are read once more and the index written anew.
 QByteArray indexLine(const QString &id, const MessageSummary &s)
 {
-    return (id + QLatin1Char('\t') + QString::number(s.time.isValid() ? s.time.toSecsSinceEpoch() : -1) +
-            QLatin1Char('\t') + escapeField(s.to) + QLatin1Char('\t') + escapeField(s.subject) +
-            QLatin1Char('\n'))
+    QString atts = QString::number(s.attachments.size());
+    for (const QString &a : s.attachments)
+        atts += QChar(0x1f) + escapeField(a);
+    return (id + QLatin1Char('\t') +
+            (s.time.isValid() ? QString::number(s.time.toSecsSinceEpoch()) : QString()) + QLatin1Char('\t') +
+            escapeField(s.to) + QLatin1Char('\t') + escapeField(s.subject) + QLatin1Char('\t') +
+            escapeField(s.from) + QLatin1Char('\t') + QString::number(std::max<qint64>(s.size, 0)) +
+            QLatin1Char('\t') + atts + QLatin1Char('\n'))
         .toUtf8();
+}
+
+// Parses one index line; false for a line that is not one.
+// The sender is nearly always the same account: its text is shared
+// between the lines that have it (lastFrom).
+bool parseIndexLine(QByteArrayView line, MessageSummary &s, QString &lastFrom)
+{
+    constexpr qsizetype kCols = 7;
+    QByteArrayView cols[kCols];
+    qsizetype n = 0, from = 0;
+    for (qsizetype i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || line[i] == '\t') {
+            if (n == kCols)
+                return false;
+            cols[n++] = line.sliced(from, i - from);
+            from = i + 1;
+        }
+    }
+    if ((n != 4 && n != kCols) || cols[0].isEmpty())
+        return false;
+    s.id = QString::fromUtf8(cols[0]);
+    bool ok = false;
+    const qint64 t = cols[1].toLongLong(&ok);
+    // Four-field lines wrote -1 for no time; now no time is an empty field,
+    // and times before 1970 are kept. UTC: local time costs a zone lookup.
+    if (ok && (n == kCols || t >= 0))
+        s.time = QDateTime::fromSecsSinceEpoch(t, Qt::UTC); // a zone object would cost an allocation each
+    s.to = indexField(cols[2]);
+    s.subject = indexField(cols[3]);
+    if (n == 4)
+        return true;
+    s.from = indexField(cols[4]);
+    if (s.from == lastFrom)
+        s.from = lastFrom;
+    else
+        lastFrom = s.from;
+    s.size = cols[5].toLongLong(&ok);
+    if (!ok || s.size < 0)
+        s.size = 0;
+    const QByteArrayView atts = cols[6];
+    const qsizetype sep = atts.indexOf('\x1f');
+    const qint64 count = (sep < 0 ? atts : atts.first(sep)).toLongLong(&ok);
+    // The count says what follows; the names themselves bound the list.
+    if (!ok || count < 0 || count > atts.size())
+        return false;
+    if (count > 0) {
+        if (sep < 0)
+            return false;
+        QByteArrayView rest = atts.sliced(sep + 1);
+        for (qint64 k = 0; k < count; ++k) {
+            const qsizetype cut = rest.indexOf('\x1f');
+            if ((cut < 0) != (k == count - 1))
+                return false;
+            s.attachments.append(indexField(cut < 0 ? rest : rest.first(cut)));
+            if (cut >= 0)
+                rest = rest.sliced(cut + 1);
+        }
+    }
+    s.detailed = true;
+    return true;
+}
+
+// Fills what the store keeps of a message from its bytes; an unreadable
+// message is listed with what is known.
+void detailFrom(const QByteArray &bytes, StoreFolder folder, MessageSummary &s, bool headersToo)
+{
+    s.size = bytes.size();
+    s.detailed = true;
+    try {
+        const Mime::MailOutline o = Mime::outline(bytes);
+        s.from = o.from;
+        s.attachments = o.attachments;
+        if (headersToo) {
+            s.to = o.to;
+            s.subject = o.subject;
+            s.time =
+                folder != StoreFolder::Outbox && o.delivered.isValid() ? o.delivered.toUTC() : o.date.toUTC();
+        }
+    } catch (const MailError &) {
+    }
+}
+
+// Store order is the order of arrival: Maildir names begin with the
+// seconds of their delivery, ours then with ".M" and the microseconds. The
+// key orders by that time; names of the same time order by their text.
+using StoreKey = quint64;
+StoreKey storeKey(QByteArrayView id)
+{
+    quint64 secs = 0, micros = 0;
+    qsizetype i = 0;
+    for (; i < id.size() && i < 12 && id[i] >= '0' && id[i] <= '9'; ++i)
+        secs = secs * 10 + quint64(id[i] - '0');
+    if (i == 0)
+        return std::numeric_limits<StoreKey>::max();
+    if (i + 1 < id.size() && id[i] == '.' && id[i + 1] == 'M') {
+        qsizetype j = i + 2, digits = 0;
+        for (; j < id.size() && digits < 6 && id[j] >= '0' && id[j] <= '9'; ++j, ++digits)
+            micros = micros * 10 + quint64(id[j] - '0');
+        for (; digits < 6; ++digits)
+            micros *= 10;
+    }
+    return secs * 1000000 + micros;
 }
 
 QByteArray readLimited(const QString &path, qint64 limit)
@@ -139,15 +263,15 @@ QString uniqueStoreName()
 
 MaildirStore::MaildirStore(QString root) : m_root(std::move(root))
 {
-    for (const QString &f :
-         {folderPath(StoreFolder::Outbox), folderPath(StoreFolder::SentItems), m_root + "/Maildir"})
+    for (const QString &f : {folderPath(StoreFolder::Outbox), folderPath(StoreFolder::SentItems),
+                             folderPath(StoreFolder::DeletedItems), folderPath(StoreFolder::Inbox)})
         for (const char *sub : {"tmp", "new", "cur"})
             if (!QDir().mkpath(f + "/" + sub))
                 throw MailError(QStringLiteral("Cannot create the mail folder %1").arg(f));
     if (!QDir().mkpath(contactsPath()))
         throw MailError(QStringLiteral("Cannot create the contacts folder %1").arg(contactsPath()));
     // Maildir++ marks a subfolder with this file.
-    for (StoreFolder f : {StoreFolder::Outbox, StoreFolder::SentItems}) {
+    for (StoreFolder f : {StoreFolder::Outbox, StoreFolder::SentItems, StoreFolder::DeletedItems}) {
         QFile marker(folderPath(f) + "/maildirfolder");
         if (!marker.exists())
             marker.open(QIODevice::WriteOnly);
@@ -156,7 +280,17 @@ MaildirStore::MaildirStore(QString root) : m_root(std::move(root))
 
 QString MaildirStore::folderPath(StoreFolder folder) const
 {
-    return m_root + (folder == StoreFolder::Outbox ? "/Maildir/.Outbox" : "/Maildir/.Sent");
+    switch (folder) {
+    case StoreFolder::Outbox:
+        return m_root + "/Maildir/.Outbox";
+    case StoreFolder::SentItems:
+        return m_root + "/Maildir/.Sent";
+    case StoreFolder::DeletedItems:
+        return m_root + "/Maildir/.Trash";
+    case StoreFolder::Inbox:
+        break;
+    }
+    return m_root + "/Maildir";
 }
 
 QString MaildirStore::contactsPath() const
@@ -172,64 +306,134 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
     if (curStamp == l.curStamp && newStamp == l.newStamp)
         return l;
 
-    QHash<QString, QString> files;
-    for (const char *sub : {"cur", "new"})
-        for (const QString &name : listDir(base + "/" + sub)) {
-            const QString id = name.section(QLatin1Char(':'), 0, 0);
-            files.insert(id, QLatin1String(sub) + QLatin1Char('/') + name);
+    // The folder's file names, all in one buffer: a large folder costs no
+    // allocation per file.
+    struct File {
+        StoreKey key;
+        quint32 offset;
+        quint16 length, idLength;
+        bool inNew;
+    };
+    QByteArray names;
+    std::vector<File> files;
+    for (const char *sub : {"cur", "new"}) {
+        DIR *d = ::opendir(QFile::encodeName(base + "/" + sub).constData());
+        if (!d)
+            continue;
+        while (dirent *e = ::readdir(d)) {
+            if (e->d_name[0] == '.')
+                continue;
+            const qsizetype len = qsizetype(strlen(e->d_name));
+            if (len > 0xFFFF || names.size() + len > std::numeric_limits<quint32>::max())
+                continue; // no Maildir name is this long
+            const char *colon = static_cast<const char *>(memchr(e->d_name, ':', size_t(len)));
+            const auto idLen = quint16(colon ? colon - e->d_name : len);
+            files.push_back({storeKey(QByteArrayView(e->d_name, idLen)), quint32(names.size()), quint16(len),
+                             idLen, sub[0] == 'n'});
+            names.append(e->d_name, len);
         }
+        ::closedir(d);
+    }
+    auto fileId = [&](const File &f) { return QByteArrayView(names).sliced(f.offset, f.idLength); };
+    auto fileName = [&](const File &f) { return QByteArrayView(names).sliced(f.offset, f.length); };
+    std::sort(files.begin(), files.end(), [&](const File &x, const File &y) {
+        return x.key != y.key ? x.key < y.key : fileId(x) < fileId(y);
+    });
 
-    QHash<QString, MessageSummary> indexed;
-    qsizetype indexLines = 0;
+    // The index, in the order its lines were written; a later line for the
+    // same id (a rewritten message) wins.
+    struct Entry {
+        StoreKey key;
+        QByteArrayView id;
+        qsizetype summary;
+    };
+    std::vector<MessageSummary> summaries;
+    std::vector<Entry> entries;
+    QByteArray text;
+    bool rewrite = false;
     {
         QFile f(base + "/" + kIndexFile);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QString text = QString::fromUtf8(f.readAll());
-            for (QStringView line : QStringView(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-                const auto cols = line.split(QLatin1Char('\t'));
-                if (cols.size() != 4)
+        if (f.open(QIODevice::ReadOnly) && f.size() <= kMaxIndexBytes) {
+            text = f.readAll();
+            summaries.reserve(files.size());
+            entries.reserve(files.size());
+            qsizetype from = 0;
+            QString lastFrom;
+            while (from < text.size()) {
+                qsizetype end = text.indexOf('\n', from);
+                if (end < 0)
+                    end = text.size(); // a line cut short by a crash is not trusted
+                const QByteArrayView line = QByteArrayView(text).sliced(from, end - from);
+                const bool complete = end < text.size();
+                from = end + 1;
+                if (line.isEmpty())
                     continue;
                 MessageSummary s;
-                s.id = cols[0].toString();
-                const qint64 t = cols[1].toLongLong();
-                if (t >= 0)
-                    s.time = QDateTime::fromSecsSinceEpoch(
-                        t, QTimeZone::utc()); // local time costs a zone lookup per call
-                s.to = unescapeField(cols[2]);
-                s.subject = unescapeField(cols[3]);
-                indexed.insert(s.id, s);
-                ++indexLines;
+                if (!complete || !parseIndexLine(line, s, lastFrom)) {
+                    rewrite = true;
+                    continue;
+                }
+                const QByteArrayView id = line.first(line.indexOf('\t'));
+                entries.push_back({storeKey(id), id, qsizetype(summaries.size())});
+                summaries.push_back(std::move(s));
             }
+        } else if (f.exists()) {
+            rewrite = true;
         }
     }
+    auto entryLess = [](const Entry &x, const Entry &y) {
+        return x.key != y.key ? x.key < y.key : x.id < y.id;
+    };
+    // Lines are written in store order; only other writers interleave them.
+    if (!std::is_sorted(entries.begin(), entries.end(), entryLess))
+        std::stable_sort(entries.begin(), entries.end(), entryLess);
 
     QList<MessageSummary> items;
-    items.reserve(files.size());
+    items.reserve(qsizetype(files.size()));
+    QHash<QString, QString> odd;
     QByteArray additions;
-    qsizetype matched = 0;
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        auto found = indexed.constFind(it.key());
-        if (found != indexed.cend()) {
-            items.append(*found);
-            ++matched;
+    size_t next = 0, used = 0;
+    const QByteArrayView flags = folder == StoreFolder::SentItems ? ":2,S" : ":2,";
+    for (const File &file : files) {
+        const QByteArrayView id = fileId(file);
+        const Entry probe{file.key, id, 0};
+        while (next < entries.size() && entryLess(entries[next], probe))
+            ++next;
+        // The last of equal ids is the latest line.
+        size_t found = entries.size();
+        while (next < entries.size() && entries[next].key == file.key && entries[next].id == id)
+            found = next++;
+        const QByteArrayView name = fileName(file);
+        const bool standard = file.inNew ? name.size() == id.size() : name.sliced(id.size()) == flags;
+        if (!standard)
+            odd.insert(QString::fromUtf8(id), (file.inNew ? QStringLiteral("new/") : QStringLiteral("cur/")) +
+                                                  QString::fromUtf8(name));
+        if (found < entries.size() && summaries[size_t(entries[found].summary)].detailed) {
+            items.append(std::move(summaries[size_t(entries[found].summary)]));
+            ++used;
             continue;
         }
         MessageSummary s;
-        s.id = it.key();
+        if (found < entries.size()) {
+            s = std::move(summaries[size_t(entries[found].summary)]);
+            rewrite = true; // the index gets the details it lacked
+        }
+        s.id = QString::fromUtf8(id);
+        const QString path =
+            base + (file.inNew ? QStringLiteral("/new/") : QStringLiteral("/cur/")) + QString::fromUtf8(name);
         try {
-            const MailMessage m = Mime::parse(readLimited(base + "/" + it.value(), kMaxMessageBytes));
-            s.to = m.to;
-            s.subject = m.subject;
-            s.time = folder == StoreFolder::SentItems && m.delivered.isValid() ? m.delivered : m.date;
+            detailFrom(readLimited(path, kMaxMessageBytes), folder, s, found >= entries.size());
         } catch (const MailError &) {
-            // Listed with empty headers; the item itself reports the fault.
+            // Listed with what is known; the item itself reports the fault.
+            s.detailed = true;
         }
         items.append(s);
         additions += indexLine(s.id, s);
     }
     // Lines of removed or rewritten messages make the index be written anew.
-    if (matched != indexLines) {
+    if (rewrite || used != entries.size()) {
         QByteArray all;
+        all.reserve(text.size() + additions.size());
         for (const MessageSummary &s : items)
             all += indexLine(s.id, s);
         try {
@@ -241,10 +445,8 @@ MaildirStore::Listing &MaildirStore::listing(StoreFolder folder)
         if (f.open(QIODevice::Append))
             f.write(additions);
     }
-    std::sort(items.begin(), items.end(),
-              [](const MessageSummary &a, const MessageSummary &b) { return a.id < b.id; });
     l.items = std::move(items);
-    l.fileOf = std::move(files);
+    l.oddFiles = std::move(odd);
     l.curStamp = curStamp;
     l.newStamp = newStamp;
     return l;
@@ -263,8 +465,8 @@ QString MaildirStore::messageFile(StoreFolder folder, const QString &id)
         if (QFile::exists(base + guess))
             return base + guess;
     const Listing &l = listing(folder);
-    auto it = l.fileOf.constFind(id);
-    if (it == l.fileOf.cend())
+    auto it = l.oddFiles.constFind(id);
+    if (it == l.oddFiles.cend())
         throw MailError(QStringLiteral("The message %1 is not in the folder").arg(id));
     return base + "/" + *it;
 }
@@ -282,15 +484,19 @@ void MaildirStore::appendIndex(StoreFolder folder, const QString &id, const Mess
         f.write(indexLine(id, s));
 }
 
-QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, const MessageSummary &summary)
+QString MaildirStore::addMessage(StoreFolder folder, const QByteArray &message, const MessageSummary &given)
 {
     std::lock_guard lock(m_mutex);
-    return place(folder, message, summary, m_batchDepth > 0 ? Placing::Batch : Placing::Synced);
+    return place(folder, message, given, m_batchDepth > 0 ? Placing::Batch : Placing::Synced);
 }
 
-QString MaildirStore::place(StoreFolder folder, const QByteArray &message, const MessageSummary &summary,
+QString MaildirStore::place(StoreFolder folder, const QByteArray &message, const MessageSummary &given,
                             Placing how)
 {
+    MessageSummary summary = given;
+    if (!summary.detailed)
+        detailFrom(message, folder, summary, false);
+    summary.size = message.size();
     const QString id = uniqueStoreName();
     const QString base = folderPath(folder);
     const QString tmp = base + "/tmp/" + id;
@@ -414,9 +620,13 @@ void MaildirStore::commitBatch()
 }
 
 void MaildirStore::replaceMessage(StoreFolder folder, const QString &id, const QByteArray &message,
-                                  const MessageSummary &summary)
+                                  const MessageSummary &given)
 {
     std::lock_guard lock(m_mutex);
+    MessageSummary summary = given;
+    if (!summary.detailed)
+        detailFrom(message, folder, summary, false);
+    summary.size = message.size();
     writeAtomically(messageFile(folder, id), message);
     appendIndex(folder, id, summary); // the later line wins when the index is read
     m_listings[int(folder)].curStamp = -1;

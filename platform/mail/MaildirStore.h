@@ -7,8 +7,9 @@
 #include <mutex>
 
 // The store on disk, under the mail client's folder:
-//   Maildir/            the mailbox root (Maildir++), Outbox in Maildir/.Outbox,
-//                       Sent Items in Maildir/.Sent
+//   Maildir/            the mailbox root (Maildir++) and Inbox, Outbox in
+//                       Maildir/.Outbox, Sent Items in Maildir/.Sent, Deleted
+//                       Items in Maildir/.Trash
 //   Contacts/*.vcf      one vCard 3.0 file per contact
 // File names begin with the time they were stored, so their order is store
 // order. Each mail folder keeps a header index (brenvoy-index) that is
@@ -51,12 +52,15 @@ public:
     // Larger files are refused rather than read into memory.
     static constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
     static constexpr qint64 kMaxContactBytes = 1024 * 1024;
+    // An index larger than this is not read: the folder is listed from its
+    // messages and the index written anew.
+    static constexpr qint64 kMaxIndexBytes = 256LL * 1024 * 1024; // over a million mails
 
 private:
     struct Listing {
         qint64 curStamp = -1, newStamp = -1;
         QList<MessageSummary> items;
-        QHash<QString, QString> fileOf; // id -> path relative to the folder
+        QHash<QString, QString> oddFiles; // id -> path relative to the folder, for names not our own
     };
     enum class Placing { Synced, Unsynced, Batch };
     QString place(StoreFolder folder, const QByteArray &message, const MessageSummary &summary, Placing how);
@@ -72,7 +76,7 @@ private:
     int m_batchDepth = 0;
     QList<std::pair<QString, QString>> m_pending; // temporary file, its place in cur/
     std::future<void> m_removal;                  // delivered Outbox files being removed
-    Listing m_listings[2];
+    Listing m_listings[4];
     qint64 m_contactsStamp = -1;
     QStringList m_contactIds;
 };

@@ -217,6 +217,50 @@ MailMessage parse(const QByteArray &bytes)
     return m;
 }
 
+MailOutline outline(const QByteArray &bytes)
+{
+    GPtr<GMimeMessage> msg = parseMessage(bytes);
+    MailOutline o;
+    o.subject = fromG(g_mime_message_get_subject(msg.get()));
+    if (InternetAddressList *to = g_mime_message_get_to(msg.get())) {
+        GString_ s(internet_address_list_to_string(to, nullptr, FALSE));
+        o.to = fromG(s.get());
+    }
+    if (InternetAddressList *from = g_mime_message_get_from(msg.get())) {
+        GString_ s(internet_address_list_to_string(from, nullptr, FALSE));
+        o.from = fromG(s.get());
+    }
+    o.date = fromGDate(g_mime_message_get_date(msg.get()));
+    if (const char *d = g_mime_object_get_header(GMIME_OBJECT(msg.get()), "Delivery-Date")) {
+        GDateTime *dt = g_mime_utils_header_decode_date(d);
+        o.delivered = fromGDate(dt);
+        if (dt)
+            g_date_time_unref(dt);
+    }
+    GMimeObject *top = g_mime_message_get_mime_part(msg.get());
+    if (!top)
+        return o;
+    auto visit = [&](GMimeObject *obj) {
+        if (!GMIME_IS_PART(obj))
+            return;
+        GMimePart *part = GMIME_PART(obj);
+        if (g_mime_part_is_attachment(part) || g_mime_part_get_filename(part)) {
+            o.attachments.append(fromG(g_mime_part_get_filename(part)));
+        }
+    };
+    if (GMIME_IS_MULTIPART(top)) {
+        GMimePartIter *it = g_mime_part_iter_new(top);
+        do {
+            if (GMimeObject *cur = g_mime_part_iter_get_current(it))
+                visit(cur);
+        } while (g_mime_part_iter_next(it));
+        g_mime_part_iter_free(it);
+    } else {
+        visit(top);
+    }
+    return o;
+}
+
 QByteArray stampDelivered(const QByteArray &bytes, const QDateTime &when, const QString &from)
 {
     GPtr<GMimeMessage> msg = parseMessage(bytes);

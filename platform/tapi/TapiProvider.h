@@ -1,13 +1,13 @@
 #pragma once
 
-// Our own telephony service provider behind the line and wave functions: it
-// simulates the voice modems of the provider file and the far end of each
-// call, on the clock of the Environment the application initialised TAPI
-// with. One provider serves each state folder for as long as an
-// application has TAPI initialised there or a wave device of its lines is
-// open. Everything runs on the user-interface thread.
+// The simulated lines: a line provider (LineProvider.h) that simulates the
+// voice modems of the provider file and the far end of each call, on the
+// clock of the Environment the application initialised TAPI with. It is
+// always the first provider of a state folder's telephony service and lives
+// as long as that service. Everything runs on the user-interface thread.
 
 #include "platform/tapi/FarEnd.h"
+#include "platform/tapi/LineProvider.h"
 #include "platform/tapi/ProviderConfig.h"
 #include "platform/tapi/Tapi.h"
 #include "platform/tapi/Wave.h"
@@ -26,7 +26,7 @@ class Environment;
 class QAudioSink;
 class QIODevice;
 
-class TapiProvider final : public QObject {
+class TapiProvider final : public LineProvider {
 public:
     // A call as the provider keeps it, also after it was deallocated, so
     // tests can see what happened on the line.
@@ -63,79 +63,57 @@ public:
     QStringList log() const { return m_log; }
     const std::vector<std::shared_ptr<CallRecord>> &calls() const { return m_calls; }
     std::shared_ptr<CallRecord> lastCall() const { return m_calls.empty() ? nullptr : m_calls.back(); }
-    int openLineCount() const { return int(m_lines.size()); }
-
-    struct Impl; // handle lookups shared by the line and wave functions
+    int openLineCount() const { return m_openLines; }
 
     ~TapiProvider() override;
 
-protected:
-    bool event(QEvent *e) override;
-
-private:
-    friend struct Impl;
-    // The line and wave functions are the provider's interface.
-    friend LONG lineInitialize(HLINEAPP *, const Environment &, LINECALLBACK, const char *, DWORD *);
-    friend LONG lineShutdown(HLINEAPP);
-    friend LONG lineNegotiateAPIVersion(HLINEAPP, DWORD, DWORD, DWORD, DWORD *, LINEEXTENSIONID *);
-    friend LONG lineGetDevCaps(HLINEAPP, DWORD, DWORD, DWORD, LINEDEVCAPS *);
-    friend LONG lineGetID(HLINE, DWORD, HCALL, DWORD, VARSTRING *, const char *);
-    friend LONG lineOpen(HLINEAPP, DWORD, HLINE *, DWORD, DWORD, DWORD_PTR, DWORD, DWORD,
-                         const LINECALLPARAMS *);
-    friend LONG lineSetStatusMessages(HLINE, DWORD, DWORD);
-    friend LONG lineMakeCall(HLINE, HCALL *, const char *, DWORD, const LINECALLPARAMS *);
-    friend LONG lineDrop(HCALL, const char *, DWORD);
-    friend LONG lineDeallocateCall(HCALL);
-    friend LONG lineClose(HLINE);
-    friend LONG lineGetCallStatus(HCALL, LINECALLSTATUS *);
-    friend LONG lineMonitorDigits(HCALL, DWORD);
-    // Opening, header handling and closing of the wave devices go through Impl.
-    friend MMRESULT waveOutWrite(HWAVEOUT, WAVEHDR *, UINT);
-    friend MMRESULT waveOutReset(HWAVEOUT);
-    friend MMRESULT waveInAddBuffer(HWAVEIN, WAVEHDR *, UINT);
-    friend MMRESULT waveInStart(HWAVEIN);
-    friend MMRESULT waveInStop(HWAVEIN);
-    friend MMRESULT waveInReset(HWAVEIN);
+    // LineProvider
+    int deviceCount() const override { return int(m_config.lines.size()); }
+    LineDeviceCaps caps(int device) const override;
+    void defer(std::function<void()> fn) override { after(10, std::move(fn)); }
+    void note(const QString &entry) override { logCall(entry); }
+    void lineOpened(int) override { ++m_openLines; }
+    void lineClosed(int) override { --m_openLines; }
+    LONG checkCall(int device, const QString &number) override;
+    void startCall(HCALL call, int device, const QString &number) override;
+    void dropCall(HCALL call, LONG request) override;
+    void forgetCall(HCALL call) override;
+    bool waveFormatSupported(int device, const WAVEFORMATEX &format, DWORD fdwOpen,
+                             bool input) const override;
+    void waveOpened(DWORD handle, int device, const WAVEFORMATEX &format, bool input) override;
+    void waveClosed(DWORD handle, bool input) override;
+    void playBuffer(HWAVEOUT handle, const char *data, DWORD bytes) override;
+    void stopPlaying(HWAVEOUT handle) override;
+    void startCapture(HWAVEIN handle) override;
+    void fillBuffer(HWAVEIN handle, char *data, DWORD bytes) override;
+    DWORD cutBuffer(HWAVEIN handle) override;
+    void retire() override;
 
     TapiProvider(const Environment &env, ProviderConfig config, QString key);
 
-    struct App {
-        LINECALLBACK callback = nullptr;
-        QString name;
-    };
-    struct Line {
-        HLINEAPP app = 0;
-        int device = 0;
-        DWORD_PTR instance = 0;
-        DWORD privileges = 0;
-        DWORD mediaModes = 0;
-        DWORD apiVersion = 0;
-    };
+private:
     struct Call {
-        HLINE line = 0;
-        HLINEAPP app = 0;
         int device = 0;
         quint64 epoch = 0; // bumped when the call's course is cut short
-        bool monitorDigits = false;
-        bool privilegeSent = false;
         std::shared_ptr<CallRecord> record;
     };
-    struct WaveDevice {
+    struct WaveOut {
         int device = 0;
         WAVEFORMATEX format{};
-        QPointer<QObject> target;
-        std::deque<WAVEHDR *> queue;
         quint64 epoch = 0;
-    };
-    struct WaveOut : WaveDevice {
         qint64 headStartMs = -1;
+        const char *head = nullptr;
+        DWORD headBytes = 0;
         QIODevice *monitor = nullptr;
         QAudioSink *sink = nullptr;
     };
-    struct WaveIn : WaveDevice {
-        bool started = false;
+    struct WaveIn {
+        int device = 0;
+        quint64 epoch = 0;
         qint64 startSample = 0; // on the 8 kHz time line of the clock
         qint64 captured = 0;
+        char *head = nullptr;
+        DWORD headBytes = 0;
     };
 
     void logCall(const QString &entry)
@@ -144,19 +122,13 @@ private:
         if (m_log.size() > kKeptLogEntries)
             m_log.removeFirst();
     }
-    void post(HLINEAPP app, DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2,
-              DWORD_PTR p3);
     void after(qint64 ms, std::function<void()> fn);
     void setCallState(HCALL h, DWORD state, DWORD mode);
     void scheduleCallCourse(HCALL h);
     void endCall(Call &call);
-    void removeLine(HLINE h);
     qint64 nowSample() const;
     void lineAudio(int device, qint64 absSample, qint16 *out, int count) const;
-    void startWaveOutHead(HWAVEOUT h);
-    void scheduleWaveInHead(HWAVEIN h);
-    void returnWaveInHead(HWAVEIN h, int samples);
-    void releaseIfUnused();
+    void captureInto(WaveIn &w, int samples);
     void hearFarEnd(const std::shared_ptr<CallRecord> &rec, int device);
     void openMonitor(QIODevice *&device, QAudioSink *&sink, const WAVEFORMATEX &format);
     void closeMonitor(QIODevice *&device, QAudioSink *&sink);
@@ -165,9 +137,7 @@ private:
     ProviderConfig m_config;
     QString m_key;
     QStringList m_log;
-    std::vector<UINT> m_waveInIds, m_waveOutIds; // per line device; 0 without wave devices
-    std::map<HLINEAPP, App> m_apps;
-    std::map<HLINE, Line> m_lines;
+    int m_openLines = 0;
     std::map<HCALL, Call> m_liveCalls;
     std::map<HWAVEOUT, WaveOut> m_waveOuts;
     std::map<HWAVEIN, WaveIn> m_waveIns;

@@ -4,6 +4,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QSet>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace {
@@ -570,4 +573,177 @@ TEST(DbfTable, RecordFilterSeesKeptDatesAndFileFieldsAlike)
         EXPECT_EQ(t->VisibleAt(0), 1) << filters[k].first;
         EXPECT_EQ(t->VisibleAt(1), 3) << filters[k].first;
     }
+}
+
+// Dates kept in memory are stored compactly; the ones outside the compact
+// range, and a change between the two, read back as the file holds them.
+TEST(DbfTable, KeptDatesReadBackAcrossTheCompactRange)
+{
+    ContactTableFixture f;
+    const std::optional<QDate> dates[] = {std::nullopt,      QDate(1899, 12, 31), QDate(1900, 1, 1),
+                                          QDate(2079, 6, 5), QDate(2079, 6, 6),   QDate(2150, 2, 28),
+                                          QDate(1, 1, 1),    QDate(2026, 12, 11)};
+    for (const auto &d : dates) {
+        f.table->Append();
+        f.table->SetAsDate("CALLBACK", d);
+        f.table->Post();
+    }
+    f.table.reset();
+    auto t = std::make_unique<TDbfTable>();
+    t->setKeepInMemory({"CALLBACK"});
+    t->setTableName(f.path);
+    t->Open();
+    // Record 6 moves into the range, record 3 out of it.
+    t->GotoBookmark(6);
+    t->Edit();
+    t->SetAsDate("CALLBACK", QDate(2000, 2, 29));
+    t->Post();
+    t->GotoBookmark(3);
+    t->Edit();
+    t->SetAsDate("CALLBACK", QDate(2200, 1, 1));
+    t->Post();
+    std::vector<std::optional<QDate>> expected(std::begin(dates), std::end(dates));
+    expected[5] = QDate(2000, 2, 29);
+    expected[2] = QDate(2200, 1, 1);
+
+    std::vector<std::optional<QDate>> seen;
+    t->OnFilterRecord = [&](TDbfTable &r) {
+        seen.push_back(r.AsDate("CALLBACK"));
+        return true;
+    };
+    t->setFiltered(true);
+    EXPECT_EQ(seen, expected);
+}
+
+// The view that passes every contact shares the live list; a record another
+// program appended that fails the filter must still stay out of it.
+TEST(DbfTable, AllPassingViewStillFiltersRecordsOthersAppend)
+{
+    ContactTableFixture f;
+    f.add("Ann");
+    f.add("Bob");
+    bool onlyAnnAndNew = false;
+    f.table->OnFilterRecord = [&](TDbfTable &r) {
+        return !onlyAnnAndNew || r.AsString("NAME") != QLatin1String("Other");
+    };
+    f.table->setFiltered(true);
+    ASSERT_EQ(f.table->VisibleCount(), 2);
+    onlyAnnAndNew = true; // as a view's rule changes with the day
+
+    auto other = f.openTable();
+    other->Append();
+    other->SetAsString("NAME", "Other");
+    other->Post();
+    other.reset();
+
+    const Bookmark mine = f.add("Mine");
+    EXPECT_EQ(mine, 4);
+    std::vector<Bookmark> shown;
+    for (qint64 i = 0; i < f.table->VisibleCount(); ++i)
+        shown.push_back(f.table->VisibleAt(i));
+    EXPECT_EQ(shown, (std::vector<Bookmark>{1, 2, 4}));
+}
+
+namespace {
+
+// Records N1..Nn, those in due with today's callback date, those in deleted
+// deleted; then the table is closed.
+void makeNumbered(ContactTableFixture &f, int n, const QSet<int> &due, const QSet<int> &deleted)
+{
+    for (int i = 1; i <= n; ++i) {
+        f.table->Append();
+        f.table->SetAsString("NAME", "N" + QString::number(i));
+        if (due.contains(i))
+            f.table->SetAsDate("CALLBACK", f.te.clock.today());
+        f.table->Post();
+    }
+    for (int i : deleted) {
+        f.table->GotoBookmark(i);
+        f.table->Delete();
+    }
+    f.table.reset();
+}
+
+} // namespace
+
+// While the pass after open is held, the first records are listed and a
+// view showing all, and the question whether any record is due, wait for
+// nothing; a search issued once the pass runs again, and the views after
+// it, give the whole table's answer.
+TEST(DbfTable, TheFirstRecordsServeWhileThePassAfterOpenRuns)
+{
+    ContactTableFixture f;
+    constexpr int kRecords = 5000;
+    makeNumbered(f, kRecords, {10, 3000}, {100, 4000});
+    std::promise<void> go;
+    const std::shared_future<void> released = go.get_future().share();
+    bool all = true;
+    const QDate today = f.te.clock.today();
+    TDbfTable t;
+    auto release = qScopeGuard([&] { go.set_value(); });
+    t.setKeepInMemory({"NAME", "CALLBACK"});
+    t.setTableName(f.path);
+    t.OnPassStart = [released] { released.wait(); };
+    t.OnFilterRecord = [&](TDbfTable &r) { return all || r.AsDate("CALLBACK") == today; };
+    t.OnFilterPassesAll = [&] { return all; };
+    t.Open();
+
+    EXPECT_TRUE(t.Loading());
+    EXPECT_EQ(t.LoadedCount(), 2047); // the first 2048, less record 100
+    EXPECT_EQ(t.GetBookmark(), 1);
+    EXPECT_EQ(t.VisibleAt(99), 101);
+    EXPECT_EQ(t.VisibleIndexOf(101), 99);
+    EXPECT_EQ(t.VisibleIndexOf(100), -1);
+    t.setFiltered(true);
+    EXPECT_TRUE(t.Loading());
+    EXPECT_EQ(t.LoadedCount(), 2047);
+    EXPECT_EQ(t.GetBookmark(), 1);
+    all = false;
+    EXPECT_TRUE(t.AnyRecordPasses()); // record 10
+    EXPECT_TRUE(t.Loading());
+
+    release.dismiss();
+    go.set_value();
+    all = true;
+    t.setFilter("NAME='n3*'"); // N3, N30.., N300.., N3000..N3999
+    EXPECT_FALSE(t.Loading());
+    EXPECT_EQ(t.VisibleCount(), 1111);
+    t.setFilter("");
+    all = false;
+    t.setFiltered(false);
+    t.setFiltered(true);
+    EXPECT_EQ(t.VisibleCount(), 2);
+    EXPECT_EQ(t.VisibleAt(1), 3000);
+    all = true;
+    t.setFiltered(false);
+    t.setFiltered(true);
+    EXPECT_EQ(t.VisibleCount(), kRecords - 2);
+    EXPECT_EQ(t.VisibleAt(kRecords - 3), kRecords);
+    EXPECT_EQ(t.VisibleIndexOf(4000), -1);
+    EXPECT_EQ(t.VisibleIndexOf(4001), 3998);
+    t.OnFilterRecord = [](TDbfTable &) { return false; };
+    t.OnFilterPassesAll = nullptr;
+    EXPECT_FALSE(t.AnyRecordPasses());
+}
+
+// Nothing due among the first records: the answer waits for the whole
+// table. Closing or destroying a table while its pass runs loses nothing.
+TEST(DbfTable, ClosingWhileThePassAfterOpenRunsIsSafe)
+{
+    ContactTableFixture f;
+    constexpr int kRecords = 5000;
+    makeNumbered(f, kRecords, {4500}, {});
+    const QDate today = f.te.clock.today();
+    {
+        auto t = f.openTable();
+        t->OnFilterRecord = [&](TDbfTable &r) { return r.AsDate("CALLBACK") == today; };
+        EXPECT_TRUE(t->AnyRecordPasses());
+        t->Close();
+        t->Open();
+        t->Edit();
+        t->SetAsString("NAME", "First");
+    } // destroyed with the pass running and an edit to post
+    auto t = f.openTable();
+    EXPECT_EQ(t->VisibleCount(), kRecords);
+    EXPECT_EQ(t->AsString("NAME"), "First");
 }

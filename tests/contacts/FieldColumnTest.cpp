@@ -49,3 +49,30 @@ TEST(FieldColumn, PrefixLookupsAgreeWithAScan)
             ASSERT_EQ(column.key(r), truth[r - 1]);
     }
 }
+
+// Texts fill fixed blocks: long and empty values across block ends, and
+// changed values stored after them, all read back whole.
+TEST(FieldColumn, ValuesReadBackAcrossBlocks)
+{
+    std::mt19937 rng(11);
+    auto randomKey = [&] {
+        std::u16string k(rng() % 256, u'x');
+        for (char16_t &c : k)
+            c = char16_t(u'a' + rng() % 26);
+        return k;
+    };
+    FieldColumn column;
+    std::vector<std::u16string> truth;
+    for (int i = 0; i < 3000; ++i) { // about six blocks of text
+        truth.push_back(randomKey());
+        column.append(truth.back());
+    }
+    for (int i = 0; i < 1000; ++i) {
+        const uint32_t r = 1 + rng() % uint32_t(truth.size());
+        truth[r - 1] = randomKey();
+        column.set(r, truth[r - 1]);
+    }
+    ASSERT_EQ(column.size(), truth.size());
+    for (uint32_t r = 1; r <= truth.size(); ++r)
+        ASSERT_EQ(column.key(r), truth[r - 1]) << "record " << r;
+}

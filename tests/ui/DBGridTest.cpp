@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTest>
+#include <future>
 
 namespace {
 QList<DBGridColumn> columns()
@@ -194,7 +196,9 @@ TEST_F(DBGridTest, HeldControlsRefreshTheGridOncePerBatch)
 {
     makeGrid({"Ann"});
     int resets = 0, scrolls = 0;
+    // Rows added at the end arrive as one insertion rather than a reset.
     QObject::connect(grid->model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    QObject::connect(grid->model(), &QAbstractItemModel::rowsInserted, [&] { ++resets; });
     source->OnAfterScroll = [&] { ++scrolls; };
 
     table->DisableControls();
@@ -213,4 +217,73 @@ TEST_F(DBGridTest, HeldControlsRefreshTheGridOncePerBatch)
     EXPECT_EQ(grid->model()->rowCount(), 51);
     EXPECT_EQ(grid->currentIndex().row(), 50);
     EXPECT_EQ(grid->model()->index(50, 0).data().toString(), "Row 49");
+}
+
+// A large table's grid lists its first records while the pass after open is
+// held, and the rest as the pass delivers them, in file order, with the
+// first record current throughout and its after-scroll steps run once.
+TEST(DBGridLoading, ListsTheFirstRecordsAtOnceAndTheRestAsThePassDelivers)
+{
+    TestEnvironment te;
+    const QString path = te.path("contacdata.dbf");
+    QList<ContactRow> rows;
+    constexpr int kRecords = 6000;
+    for (int i = 1; i <= kRecords; ++i)
+        rows.push_back({"N" + QString::number(i), {}, {}, {}, {}, {}, {}, {}, {}});
+    makeContactTable(path, rows);
+
+    std::promise<void> go;
+    const std::shared_future<void> released = go.get_future().share();
+    ScriptedDialogs dialogs;
+    TDbfTable table;
+    auto release = qScopeGuard([&] { go.set_value(); });
+    DataSource source(table);
+    int scrolls = 0;
+    source.OnAfterScroll = [&] { ++scrolls; };
+    table.setTableName(path);
+    table.OnPassStart = [released] { released.wait(); };
+    table.Open();
+    DBGrid grid(source, dialogs, columns());
+    grid.resize(400, 300);
+    grid.show();
+    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+
+    EXPECT_EQ(grid.model()->rowCount(), 2048);
+    EXPECT_EQ(grid.model()->index(0, 0).data().toString(), "N1");
+    EXPECT_EQ(grid.model()->index(2047, 0).data().toString(), "N2048");
+    EXPECT_EQ(grid.gridModel()->currentRow(), 0);
+    grid.scrollToBottom(); // as far as the rows listed so far
+    QApplication::processEvents();
+
+    release.dismiss();
+    go.set_value();
+    QTRY_COMPARE_WITH_TIMEOUT(grid.model()->rowCount(), kRecords, 10000);
+    EXPECT_FALSE(table.Loading());
+    for (int row : {2048, 4000, kRecords - 1})
+        EXPECT_EQ(grid.model()->index(row, 0).data().toString(), "N" + QString::number(row + 1));
+    EXPECT_EQ(grid.gridModel()->currentRow(), 0);
+    EXPECT_EQ(table.AsString("NAME"), "N1");
+    EXPECT_EQ(scrolls, 1);
+    table.Close();
+}
+
+// The table closed while the grid follows its pass: the grid empties.
+TEST(DBGridLoading, ClosingTheTableDuringThePassEmptiesTheGrid)
+{
+    TestEnvironment te;
+    const QString path = te.path("contacdata.dbf");
+    QList<ContactRow> rows;
+    for (int i = 1; i <= 4000; ++i)
+        rows.push_back({"N" + QString::number(i), {}, {}, {}, {}, {}, {}, {}, {}});
+    makeContactTable(path, rows);
+    ScriptedDialogs dialogs;
+    TDbfTable table;
+    DataSource source(table);
+    table.setTableName(path);
+    table.Open();
+    DBGrid grid(source, dialogs, columns());
+    grid.show();
+    table.Close();
+    QTest::qWait(300);
+    EXPECT_EQ(grid.model()->rowCount(), 0);
 }

@@ -364,7 +364,7 @@ TEST_F(MailClientTest, PasswordNeverLandsInTheSettingsFile)
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     EXPECT_FALSE(ini.readAll().contains("Secret-Words-123"));
     EXPECT_EQ(client().password(), "Secret-Words-123");
-    if (!KeychainSecretStore::available()) {
+    if (!Secrets::KeychainSecretStore::available()) {
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(client().folder() + "/secrets").constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
