@@ -3,7 +3,7 @@
 // each recipient's fax number. Beside it, grep over the same folder (what a
 // user would run instead).
 //
-//   bench_fax_archive [faxes=100000] [state folder, kept between runs]
+//   bench_fax_archive_index [faxes=100000] [state folder, kept between runs]
 //
 // The archive is written directly, record by record as the store writes
 // them, with a copy of one small fax TIFF under every job's name; then one

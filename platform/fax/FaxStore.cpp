@@ -574,17 +574,28 @@ std::vector<FaxJobRecord> FaxStore::archived() const
         return std::tie(x.submissionTime, x.serial, x.sequence, x.id) <
                std::tie(y.submissionTime, y.serial, y.sequence, y.id);
     });
-    std::vector<FaxJobRecord> sorted;
-    std::vector<quint64> sortedInodes;
-    sorted.reserve(jobs.size());
-    sortedInodes.reserve(jobs.size());
-    for (size_t i : order) {
-        sorted.push_back(std::move(jobs[i]));
-        sortedInodes.push_back(inodes[i]);
+    // Put in that order where they are: a second vector of 100,000 records
+    // costs more than the moves.
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == i)
+            continue;
+        FaxJobRecord job = std::move(jobs[i]);
+        const quint64 inode = inodes[i];
+        size_t j = i;
+        while (order[j] != i) {
+            const size_t from = order[j];
+            jobs[j] = std::move(jobs[from]);
+            inodes[j] = inodes[from];
+            order[j] = j;
+            j = from;
+        }
+        jobs[j] = std::move(job);
+        inodes[j] = inode;
+        order[j] = j;
     }
     if (mend)
-        writeIndex(archiveIndexPath(), sorted, sortedInodes);
-    return sorted;
+        writeIndex(archiveIndexPath(), jobs, inodes);
+    return jobs;
 }
 
 std::optional<FaxJobRecord> FaxStore::find(const QString &id, bool inArchive) const
