@@ -96,8 +96,10 @@ void FaxOutgoingMessageIterator::MoveNext()
 
 std::unique_ptr<FaxOutgoingMessageIterator> FaxOutgoingArchive::GetMessages(int) const
 {
+    std::vector<FaxJobRecord> jobs = m_store->archived();
     std::vector<FaxOutgoingMessage> messages;
-    for (FaxJobRecord &r : m_store->archived()) {
+    messages.reserve(jobs.size());
+    for (FaxJobRecord &r : jobs) {
         const QString tiff = m_store->tiffPath(r.id, true);
         messages.emplace_back(std::move(r), tiff);
     }

@@ -3,6 +3,14 @@
 // Where the service keeps its jobs: one JSON record and one fax TIFF per job,
 // in "queue" while waiting and in "archive" once sent. A record is written
 // after its TIFF, so a listed job always has its pages.
+//
+// The archive also keeps an index, ".index": one line per archived job with
+// the fields of its record, appended when the job is archived, so listing
+// 100,000 faxes reads one file and the folder's names rather than 100,000
+// records. The records stay what counts: archived records are never
+// rewritten in place, and a listing that finds the index and the folder
+// disagreeing (a crash between the two writes, a record removed or replaced,
+// a damaged line) lists from the records where needed and rewrites the index.
 
 #include "platform/environment/Clock.h"
 #include "platform/fax/FaxService.h"
@@ -18,6 +26,7 @@ public:
     QString folder() const { return m_folder; }
     QString queueFolder() const { return m_folder + QStringLiteral("/queue"); }
     QString archiveFolder() const { return m_folder + QStringLiteral("/archive"); }
+    QString archiveIndexPath() const { return archiveFolder() + QStringLiteral("/.index"); }
     Clock &clock() const { return *m_clock; }
 
     // Sorted by scheduled time (queue) or submission time (archive), then

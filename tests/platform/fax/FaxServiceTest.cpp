@@ -1,6 +1,7 @@
 #include "platform/fax/FaxService.h"
 #include "platform/fax/BodyRenderer.h"
 #include "platform/fax/CoverPage.h"
+#include "platform/fax/FaxStore.h"
 #include "platform/fax/FaxTiff.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestFiles.h"
@@ -11,6 +12,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -336,6 +339,143 @@ TEST_F(FaxServiceTest, OnlyTheLocalServerIsReachedAndFoldersNeedAConnection)
     other.Connect("");
     other.Connect("");
     EXPECT_NO_THROW(other.Folders());
+}
+
+// What a listing shows of every archived fax, in its order.
+QStringList listing(FaxServer &server)
+{
+    QStringList out;
+    auto it = server.Folders().OutgoingArchive().GetMessages(0);
+    for (it->MoveFirst(); !it->AtEOF(); it->MoveNext()) {
+        const FaxOutgoingMessage m = it->Message();
+        out << QStringList{m.Id(),
+                           m.Recipient().FaxNumber,
+                           m.Recipient().Name,
+                           m.SubmissionTime().toString(Qt::ISODateWithMs),
+                           m.ScheduledTime().toString(Qt::ISODateWithMs),
+                           m.TransmissionEnd().toString(Qt::ISODateWithMs),
+                           m.DocumentName(),
+                           m.Subject(),
+                           QString::number(m.Pages())}
+                   .join('|');
+    }
+    return out;
+}
+
+TEST_F(FaxServiceTest, ArchiveIndexThatDisagreesWithTheRecordsIsMendedAndListsAsTheRecordsDo)
+{
+    doc.setBody(file("body.txt", "Prices\n"));
+    doc.setSubject("Tab\there, line\nbreak, back\\slash, \u00e9t\u00e9 \U0001F4E0");
+    doc.setDocumentName("Price list");
+    doc.Recipients().Add("555-0101", "Ann\tLee");
+    doc.Recipients().Add("555-0102", "Bob\\Ray\n");
+    doc.Recipients().Add("555-0103", QString::fromUtf8("Zo\u00eb"));
+    const QStringList first = doc.ConnectedSubmit(server);
+    t.clock.advance(60 * 1000);
+    doc.setScheduleType(1);
+    doc.setScheduleTime(QDateTime(QDate(2007, 3, 5), QTime(9, 0), Qt::UTC));
+    const QStringList second = doc.ConnectedSubmit(server);
+
+    FaxStore &store = server.store();
+    const QString indexPath = store.archiveIndexPath();
+    const QStringList fromIndex = listing(server);
+    ASSERT_EQ(fromIndex.size(), 6);
+    // The later submission was scheduled in the past: still listed after the first.
+    EXPECT_TRUE(fromIndex[3].startsWith(second[0]));
+    ASSERT_TRUE(QFile::remove(indexPath));
+    const QStringList fromRecords = listing(server);
+    EXPECT_EQ(fromIndex, fromRecords);
+    const QByteArray sound = readBytes(indexPath);
+    ASSERT_EQ(sound.count('\n'), 7) << sound.toStdString();
+
+    const auto lines = [&] { return sound.split('\n'); };
+    const QString removedJob = first[1];
+    const struct {
+        const char *name;
+        std::function<void()> damage;
+        QString gone; // a job whose record was removed
+    } cases[] = {
+        {"job without its line",
+         [&] {
+             auto l = lines();
+             l.removeAt(2);
+             writeBytes(indexPath, l.join('\n'));
+         },
+         {}},
+        {"last line cut short", [&] { writeBytes(indexPath, sound.left(sound.size() - 9)); }, {}},
+        {"line changed",
+         [&] { writeBytes(indexPath, QByteArray(sound).replace("555-0102", "555-0109")); },
+         {}},
+        {"line twice", [&] { writeBytes(indexPath, sound + lines()[1] + '\n'); }, {}},
+        {"zeros after a crash", [&] { writeBytes(indexPath, sound + QByteArray(4096, '\0')); }, {}},
+        {"another header",
+         [&] { writeBytes(indexPath, "something else\n" + sound.mid(sound.indexOf('\n') + 1)); },
+         {}},
+        {"empty", [&] { writeBytes(indexPath, ""); }, {}},
+        {"one endless line",
+         [&] { writeBytes(indexPath, lines()[0] + '\n' + QByteArray(300 * 1024, 'x')); },
+         {}},
+        {"far larger than the folder", [&] { writeBytes(indexPath, sound + QByteArray(4 << 20, '\n')); }, {}},
+        {"a folder in its place",
+         [&] {
+             QFile::remove(indexPath);
+             QDir().mkpath(indexPath);
+         },
+         {}},
+        {"line without its job",
+         [&] {
+             QFile::remove(store.archiveFolder() + "/" + removedJob + ".json");
+             QFile::remove(store.archiveFolder() + "/" + removedJob + ".tif");
+         },
+         removedJob},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (QFileInfo(indexPath).isDir())
+            QDir(indexPath).removeRecursively();
+        writeBytes(indexPath, sound);
+        c.damage();
+        QStringList expected = fromRecords;
+        if (!c.gone.isEmpty())
+            expected.removeIf([&](const QString &line) { return line.startsWith(c.gone); });
+        EXPECT_EQ(listing(server), expected);
+        // Mended: the next listing finds nothing to mend and lists the same.
+        if (QFileInfo(indexPath).isFile()) {
+            const QByteArray mended = readBytes(indexPath);
+            EXPECT_EQ(mended.count('\n'), expected.size() + 1);
+            EXPECT_EQ(listing(server), expected);
+            EXPECT_EQ(readBytes(indexPath), mended);
+        }
+        if (!c.gone.isEmpty())
+            break; // the record is gone for the cases after it
+    }
+}
+
+TEST_F(FaxServiceTest, ArchivedRecordReplacedOrAddedBehindTheIndexIsListedAsItsRecordSays)
+{
+    doc.setBody(file("body.txt", "Prices\n"));
+    doc.Recipients().Add("555-0101", "Ann Lee");
+    const QString id = doc.ConnectedSubmit(server).value(0);
+    ASSERT_EQ(listing(server).size(), 1);
+
+    // Another record for the same fax put in its place (a new file renamed
+    // over it, as files are saved), and
+    // a copy under a new id the index has never seen.
+    const QString record = server.store().archiveFolder() + "/" + id + ".json";
+    QByteArray json = readBytes(record);
+    const QString copy = server.store().archiveFolder() + "/ABCDEF0123456789.json";
+    writeBytes(copy,
+               QByteArray(json).replace(id.toLatin1(), "ABCDEF0123456789").replace("555-0101", "555-0177"));
+    writeBytes(record + ".new", json.replace("555-0101", "555-0199"));
+    ASSERT_EQ(::rename(QFile::encodeName(record + ".new").constData(), QFile::encodeName(record).constData()),
+              0);
+
+    const QStringList listed = listing(server);
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_TRUE(listed.filter("555-0199").size() == 1 && listed.filter(id).size() == 1)
+        << listed.join('\n').toStdString();
+    EXPECT_EQ(listed.filter("ABCDEF0123456789|555-0177").size(), 1);
+    EXPECT_EQ(listing(server), listed);
 }
 
 TEST_F(FaxServiceTest, ForeignFilesInTheArchiveAreNotMessages)
