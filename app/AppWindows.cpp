@@ -11,6 +11,7 @@
 #include "messaging/TfrmTemplate.h"
 #include "platform/environment/Environment.h"
 #include "tracking/TfrmTracking.h"
+#include "ui/ErrorGuard.h"
 #include "ui/RadioGroup.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,14 @@ void CreateWindows(WindowRegistry &registry)
     auto *config = new TfrmConfiguration(*registry.environment, *registry.dialogs, main->settings(),
                                          main->settingsPaths());
     config->setMainWindowControls(main->TapiDevice, main->cbPLayer1, main->cbPlayer2);
-    config->collectOtherSettings = [main] { main->collectSettings(); };
+    // The template window and the fax editor are the live home of the
+    // template keys and side files. A fax body they cannot take is reported
+    // and the load goes on.
+    config->setTemplate = [&registry](const SettingsTemplate &t) {
+        guard(*registry.dialogs,
+              [&] { registry.frmTemplate->setTemplate(t.values, t.hasMailBody, t.hasFaxBody); });
+    };
+    config->currentTemplate = [&registry] { return registry.frmTemplate->currentTemplate(); };
     config->CheckOutlook = [&registry, config] {
         if (registry.checkOutlook)
             registry.checkOutlook(config->rgEmailHost->ItemIndex(), config->editEmailProg->text());

@@ -2,7 +2,6 @@
 
 #include "app/DatabaseCommands.h"
 #include "app/PathComboBox.h"
-#include "app/TemplateSettings.h"
 #include "app/TfrmSimple.h"
 #include "app/Tools.h"
 #include "config/TfrmConfiguration.h"
@@ -538,24 +537,15 @@ bool TfrmMain::FormShow()
 
 void TfrmMain::applyLoadedSettings()
 {
-    // The play list, the device and the host programs went into the
-    // configuration window and the message lists with the load.
-    setViewBeforeSend(m_settings.viewBeforeSend);
-    // The template window and the fax editor hold the templates from now on;
-    // a fax body side file they cannot read is reported and the start goes on.
+    // The template window took the template keys with the load; the grid's
+    // selection mode follows its cbEditInOutlook whether or not the load
+    // changed it.
     if (m_registry->frmTemplate)
-        guard(*m_dialogs, [this] { applyTemplateSettings(*m_registry->frmTemplate, m_settings); });
-}
-
-void TfrmMain::collectSettings()
-{
-    if (m_registry->frmTemplate)
-        collectTemplateSettings(*m_registry->frmTemplate, m_settings);
+        setViewBeforeSend(m_registry->frmTemplate->cbEditInOutlook->isChecked());
 }
 
 void TfrmMain::setViewBeforeSend(bool on)
 {
-    m_settings.viewBeforeSend = on;
     DBGrid1->setMultiSelect(!on);
 }
 
@@ -567,7 +557,7 @@ void TfrmMain::FormClose()
     Timer1->stop();
     guard(*m_dialogs, [this] {
         if (auto *config = qobject_cast<TfrmConfiguration *>(m_registry->frmConfiguration))
-            config->SaveSettings(); // it gathers this window's values through collectSettings
+            config->SaveSettings(); // it gathers the template window's values itself
     });
     // The Outlook and fax objects are released here once they exist.
     m_fax->FreeFaxObjects();

@@ -220,9 +220,6 @@ private:
     void applyLoadedSettings();
 
 public:
-    // Puts the values this window and the fax editor hold into the settings
-    // record; the configuration window calls it before every save.
-    void collectSettings();
     // The selected contacts as the send commands read them.
     SendRecipients sendRecipients();
     // The configuration window, whose controls hold the call settings.

@@ -2,7 +2,9 @@
 # (not below it), so a new file needs no edit here. What a library may use is
 # exactly its DEPS, which keeps the dependency direction a link error.
 function(brenvoy_library target)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  # SERIAL: the tests keep time with a peer (audio paced in real time), so
+  # they run alone rather than beside another test for the same cores.
+  cmake_parse_arguments(ARG "SERIAL" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   if(NOT sources)
@@ -16,7 +18,9 @@ endfunction()
 # One test executable per test folder, linked with the shared test main.
 # Every GoogleTest case becomes its own CTest test.
 function(brenvoy_tests target)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  # SERIAL: the tests keep time with a peer (audio paced in real time), so
+  # they run alone rather than beside another test for the same cores.
+  cmake_parse_arguments(ARG "SERIAL" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   if(NOT sources)
@@ -26,6 +30,10 @@ function(brenvoy_tests target)
   target_link_libraries(${target} PRIVATE brenvoy_testmain brenvoy_testsupport ${ARG_DEPS})
   target_compile_definitions(${target} PRIVATE
       BRENVOY_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
-      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RUN_SERIAL ${serial})
 endfunction()

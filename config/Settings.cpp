@@ -2,13 +2,9 @@
 
 #include "platform/environment/Clock.h"
 #include "platform/profile/IniFile.h"
-#include "platform/profile/TextEncoding.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -21,27 +17,6 @@ QString withSeparator(QString folder)
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;
-}
-
-// An empty rich-text document, written when the fax editor has no content.
-const QByteArray kEmptyRtf = "{\\rtf1}";
-
-bool readFile(const QString &path, QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    bytes = f.readAll();
-    return true;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile f(path);
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw SettingsFileError(QStringLiteral("Cannot create file \"%1\". %2")
-                                    .arg(QDir::toNativeSeparators(path), f.errorString()));
 }
 
 // The play-list index a key name stands for, when it is one: the decimal
@@ -102,37 +77,6 @@ void loadDevice(Settings &s, const IniFile &ini, const SettingsLoadHooks &hooks)
     s.editSelectedDevice = s.selectedDevice;
 }
 
-void loadMailMessage(Settings &s, const SettingsPaths &paths)
-{
-    QByteArray bytes;
-    if (!QFileInfo::exists(paths.mailMessageFile()))
-        return;
-    if (!readFile(paths.mailMessageFile(), bytes))
-        throw SettingsFileError(QStringLiteral("Cannot open file \"%1\".")
-                                    .arg(QDir::toNativeSeparators(paths.mailMessageFile())));
-    const TextEncoding::Decoded decoded = TextEncoding::decode(bytes);
-    s.mailMessageCodec = decoded.codec;
-    s.mailMessageLineBreak = TextEncoding::lineBreakOf(decoded.text);
-    // Lines as a text list reads them: CR LF, LF or CR ends a line, and a
-    // final line end does not open another line.
-    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
-    QStringList lines = decoded.text.split(breaks);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    s.mailMessage = lines;
-}
-
-void loadFaxTemplate(Settings &s, const SettingsPaths &paths)
-{
-    if (!QFileInfo::exists(paths.faxTemplateFile()))
-        return;
-    QByteArray bytes;
-    if (!readFile(paths.faxTemplateFile(), bytes))
-        throw SettingsFileError(QStringLiteral("Cannot open file \"%1\".")
-                                    .arg(QDir::toNativeSeparators(paths.faxTemplateFile())));
-    s.faxTemplateRtf = bytes;
-}
-
 } // namespace
 
 SettingsPaths SettingsPaths::inProgramFolder(const QString &programFolder)
@@ -143,12 +87,12 @@ SettingsPaths SettingsPaths::inProgramFolder(const QString &programFolder)
 
 QString SettingsPaths::mailMessageFile() const
 {
-    return withSeparator(templateFolder) + QStringLiteral("mailmessage.txt");
+    return TemplateSideFiles::mailMessageFile(templateFolder);
 }
 
 QString SettingsPaths::faxTemplateFile() const
 {
-    return withSeparator(templateFolder) + QStringLiteral("faxtemplate.rtf");
+    return TemplateSideFiles::faxTemplateFile(templateFolder);
 }
 
 void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, const SettingsLoadHooks &hooks)
@@ -181,32 +125,37 @@ void LoadSettings(Settings &s, const SettingsPaths &paths, const Clock &clock, c
     s.play2 = selectionFor(ini.ReadInteger(wave, QStringLiteral("Play2"), 1), s.playList.size());
     s.waveDestination = ini.ReadInteger(wave, QStringLiteral("Destination"), 2);
 
-    s.addFirstName = ini.ReadBool(email, QStringLiteral("AddFirstName"), true);
-    s.addAttachment = ini.ReadBool(email, QStringLiteral("AddAttachment"), false);
-    s.attachmentFile = ini.ReadString(email, QStringLiteral("AttachmentFile"), QString());
-    s.mailSubject = ini.ReadString(email, QStringLiteral("Subject"), QString());
-    s.viewBeforeSend = ini.ReadBool(email, QStringLiteral("ViewBeforeSend"), true);
-    loadMailMessage(s, paths);
+    // The template keys and side files are read only for a template window
+    // to take them; each side file follows its keys.
+    SettingsTemplate tpl;
+    if (hooks.setTemplate) {
+        tpl.values.email = TemplateKeys::readEmail(ini);
+        if (std::optional<QStringList> body =
+                TemplateSideFiles::readMailMessage(paths.mailMessageFile(), s.mailMessageFormat)) {
+            tpl.values.email.body = *body;
+            tpl.hasMailBody = true;
+        }
+    }
     s.emailHostSelection = ini.ReadInteger(email, QStringLiteral("HostSelection"), 0);
     s.emailHostApp = ini.ReadString(email, QStringLiteral("HostApp"), QString());
 
-    const QDateTime now = clock.now();
-    s.faxSource = ini.ReadInteger(fax, QStringLiteral("FaxSource"), 0);
-    s.coverPage = ini.ReadInteger(fax, QStringLiteral("CoverPage"), 1);
-    s.schedule = ini.ReadInteger(fax, QStringLiteral("Schedule"), 0);
-    s.faxSubject = ini.ReadString(fax, QStringLiteral("Subject"), QString());
-    s.faxNote = ini.ReadString(fax, QStringLiteral("Note"), QString());
-    s.sourceFile = ini.ReadString(fax, QStringLiteral("SourceFile"), QString());
-    s.scheduleDate = ini.ReadDate(fax, QStringLiteral("ScheduleDate"), now.date());
-    s.scheduleTime = ini.ReadTime(fax, QStringLiteral("ScheduleTime"), now.time());
-    loadFaxTemplate(s, paths);
+    if (hooks.setTemplate) {
+        tpl.values.fax = TemplateKeys::readFax(ini, clock.now());
+        if (std::optional<QByteArray> body = TemplateSideFiles::readFaxTemplate(paths.faxTemplateFile())) {
+            tpl.values.fax.bodyRtf = *body;
+            tpl.hasFaxBody = true;
+        }
+    }
     s.faxHostSelection = ini.ReadInteger(fax, QStringLiteral("HostSelection"), 0);
     s.faxHostApp = ini.ReadString(fax, QStringLiteral("HostApp"), QString());
 
     s.recordCalls = ini.ReadBool(QStringLiteral("General"), QStringLiteral("RecordCalls"), false);
+
+    if (hooks.setTemplate)
+        hooks.setTemplate(tpl);
 }
 
-void SaveSettings(const Settings &s, const SettingsPaths &paths)
+void SaveSettings(const Settings &s, const SettingsPaths &paths, const MessageTemplate *templates)
 {
     // The keys reach the file in three steps, each before the side file that
     // follows them in the save order.
@@ -238,29 +187,20 @@ void SaveSettings(const Settings &s, const SettingsPaths &paths)
     ini.WriteInteger(wave, QStringLiteral("Play2"), s.play2);
     ini.WriteInteger(wave, QStringLiteral("Destination"), s.waveDestination);
 
-    ini.WriteBool(email, QStringLiteral("AddFirstName"), s.addFirstName);
-    ini.WriteBool(email, QStringLiteral("AddAttachment"), s.addAttachment);
-    ini.WriteString(email, QStringLiteral("AttachmentFile"), s.attachmentFile);
-    ini.WriteString(email, QStringLiteral("Subject"), s.mailSubject);
-    ini.WriteBool(email, QStringLiteral("ViewBeforeSend"), s.viewBeforeSend);
-    QString mailText;
-    for (const QString &line : s.mailMessage)
-        mailText += line + s.mailMessageLineBreak;
-    ini.UpdateFile();
-    writeFile(paths.mailMessageFile(), TextEncoding::encode(mailText, s.mailMessageCodec));
+    if (templates) {
+        TemplateKeys::writeEmail(ini, templates->email);
+        ini.UpdateFile();
+        TemplateSideFiles::writeMailMessage(paths.mailMessageFile(), templates->email.body,
+                                            s.mailMessageFormat);
+    }
     ini.WriteInteger(email, QStringLiteral("HostSelection"), s.emailHostSelection);
     ini.WriteString(email, QStringLiteral("HostApp"), s.emailHostApp);
 
-    ini.WriteInteger(fax, QStringLiteral("FaxSource"), s.faxSource);
-    ini.WriteInteger(fax, QStringLiteral("CoverPage"), s.coverPage);
-    ini.WriteInteger(fax, QStringLiteral("Schedule"), s.schedule);
-    ini.WriteString(fax, QStringLiteral("Subject"), s.faxSubject);
-    ini.WriteString(fax, QStringLiteral("Note"), s.faxNote);
-    ini.WriteString(fax, QStringLiteral("SourceFile"), s.sourceFile);
-    ini.WriteDate(fax, QStringLiteral("ScheduleDate"), s.scheduleDate);
-    ini.WriteTime(fax, QStringLiteral("ScheduleTime"), s.scheduleTime);
-    ini.UpdateFile();
-    writeFile(paths.faxTemplateFile(), s.faxTemplateRtf.isEmpty() ? kEmptyRtf : s.faxTemplateRtf);
+    if (templates) {
+        TemplateKeys::writeFax(ini, templates->fax);
+        ini.UpdateFile();
+        TemplateSideFiles::writeFaxTemplate(paths.faxTemplateFile(), templates->fax.bodyRtf);
+    }
     ini.WriteInteger(fax, QStringLiteral("HostSelection"), s.faxHostSelection);
     ini.WriteString(fax, QStringLiteral("HostApp"), s.faxHostApp);
 

@@ -3,12 +3,15 @@
 // The settings file Kestrun.ini and its two side files in the Template
 // folder (mailmessage.txt, faxtemplate.rtf).
 //
-// The windows that own most settings (configuration window, template window,
-// fax editor, line device) read and write them through Settings, an
-// intermediate record: LoadSettings fills it from disk and SaveSettings
-// writes it back, key by key in a fixed order. A window that exists takes its
-// values from the record after LoadSettings and puts them back before
-// SaveSettings.
+// The configuration window and the line device read and write their settings
+// through Settings, an intermediate record: LoadSettings fills it from disk
+// and SaveSettings writes it back, key by key in a fixed order. The e-mail
+// and fax template keys and the two bodies have no place in the record: they
+// go straight to and come straight from the template window, whose controls
+// hold them for the run.
+
+#include "templates/TemplateKeys.h"
+#include "templates/TemplateSideFiles.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -41,8 +44,8 @@ enum class VoiceSupport {
     NotSupported, // red, "Voice over the phone line is not supported"
 };
 
-// Every setting, at its key's default (the lists empty and unselected, the
-// fax schedule unset until LoadSettings gives it today and now).
+// Every setting of the record, at its key's default (the lists empty and
+// unselected).
 // The comment names the control that is the setting's live home.
 struct Settings {
     // PlayList: lbPlayList, cbPLayer1 and cbPlayer2 hold the same entries.
@@ -58,41 +61,30 @@ struct Settings {
     // WavePlaying
     int waveDestination = 2; // rgWaveDest: 0 line, 1 sound card, 2 both
 
-    // Email (template window)
-    bool addFirstName = true;   // cbInsertFirstName
-    bool addAttachment = false; // cbAttachment
-    QString attachmentFile;     // editAttachmentFile
-    QString mailSubject;        // editMailSubject
-    bool viewBeforeSend = true; // cbEditInOutlook
-    QStringList mailMessage;    // memoMailMessage lines (side file mailmessage.txt)
-    int emailHostSelection = 0; // rgEmailHost (configuration window)
+    // Email and Fax: the host programs (configuration window)
+    int emailHostSelection = 0; // rgEmailHost
     QString emailHostApp;       // editEmailProg
-
-    // Fax (template window)
-    int faxSource = 0;  // rbgroupFaxSource
-    int coverPage = 1;  // rbgroupCoverPageType
-    int schedule = 0;   // rbgroupSchedule
-    QString faxSubject; // editFaxSubject
-    QString faxNote;    // editFaxNote
-    QString sourceFile; // editSourceFileName
-    QDate scheduleDate; // date part of dtpDate
-    QTime scheduleTime; // time-of-day part of dtpTime
-    QByteArray
-        faxTemplateRtf; // the fax editor's document as RTF (side file faxtemplate.rtf); empty: empty document
-    int faxHostSelection = 0; // rgFaxHost (configuration window)
-    QString faxHostApp;       // editFaxProg
+    int faxHostSelection = 0;   // rgFaxHost
+    QString faxHostApp;         // editFaxProg
 
     // General
     bool recordCalls = false; // cbRecord
 
-    // How the side files were stored when read, so a save writes them back
-    // the same way. New files: UTF-8 text with CR LF line ends.
-    QByteArray mailMessageCodec = "UTF-8";
-    QString mailMessageLineBreak = QStringLiteral("\r\n");
+    // How the mail body side file was stored when read, so a save writes it
+    // back the same way.
+    TextFileFormat mailMessageFormat;
+};
+
+// The templates as the settings file holds them: the keys, and the bodies of
+// those side files that exist (a missing one leaves its control as it is).
+struct SettingsTemplate {
+    MessageTemplate values;
+    bool hasMailBody = false;
+    bool hasFaxBody = false;
 };
 
 // The line device and the message box as LoadSettings drives them in its
-// device step. Any member may be left empty: without setSelectedDevice (no
+// device step, and the template window. Any member may be left empty: without setSelectedDevice (no
 // line device yet) the device name is only kept in the record and the voice
 // check is not run.
 struct SettingsLoadHooks {
@@ -102,6 +94,10 @@ struct SettingsLoadHooks {
     std::function<bool()> enableVoice;
     // A plain message box (OK button, application title).
     std::function<void(const QString &)> showMessage;
+    // The template window: takes the Email and Fax template keys as read and
+    // the bodies of those side files that exist. Without it the template
+    // keys and side files are not read.
+    std::function<void(const SettingsTemplate &)> setTemplate;
 };
 
 // Texts of the device step.
@@ -117,11 +113,14 @@ inline const char *const kVoiceCheckFailedMessage =
 void LoadSettings(Settings &settings, const SettingsPaths &paths, const Clock &clock,
                   const SettingsLoadHooks &hooks = {});
 
-// Writes every key from settings, the Database section excepted, and
-// rewrites both side files. Throws EIniFileException ("Unable to write to
-// %s") when the settings file cannot be written, and SettingsFileError when
-// a side file cannot.
-void SaveSettings(const Settings &settings, const SettingsPaths &paths);
+// Writes every key from settings and the template window's templates, the
+// Database section excepted, and rewrites both side files from the
+// templates' bodies. Without templates (no template window) their keys and
+// side files are left as they are. Throws EIniFileException ("Unable to
+// write to %s") when the settings file cannot be written, and
+// SettingsFileError when a side file cannot.
+void SaveSettings(const Settings &settings, const SettingsPaths &paths,
+                  const MessageTemplate *templates = nullptr);
 
 // Section "Database": where the contact table lives.
 struct DatabaseLocation {
@@ -144,9 +143,3 @@ void WriteDatabaseSection(const QString &iniFile, const DatabaseLocation &locati
 // CreateContactTable) when no file of that name exists. An existing file is
 // never touched. Throws EDbfError when the table cannot be created.
 DatabaseLocation ResolveDatabaseLocation(const DatabaseLocation &location, const QString &programFolder);
-
-// A side file that cannot be read or written.
-class SettingsFileError : public std::runtime_error {
-public:
-    explicit SettingsFileError(const QString &text) : std::runtime_error(text.toStdString()) {}
-};

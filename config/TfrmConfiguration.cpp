@@ -185,6 +185,7 @@ void TfrmConfiguration::LoadSettings()
         hooks.setEnableVoice = [this](bool on) { m_device->setEnableVoice(on); };
         hooks.enableVoice = [this] { return m_device->EnableVoice(); };
     }
+    hooks.setTemplate = setTemplate;
     ::LoadSettings(m_record, m_paths, m_env.clock(), hooks);
 
     // At load every list is empty; the three take the same entries.
@@ -243,9 +244,12 @@ void TfrmConfiguration::SaveSettings()
         m_record.faxHostSelection = rgFaxHost->ItemIndex();
     m_record.faxHostApp = editFaxProg->text();
     m_record.recordCalls = cbRecord->isChecked();
-    if (collectOtherSettings)
-        collectOtherSettings();
-    ::SaveSettings(m_record, m_paths);
+    if (currentTemplate) {
+        const MessageTemplate templates = currentTemplate();
+        ::SaveSettings(m_record, m_paths, &templates);
+    } else {
+        ::SaveSettings(m_record, m_paths);
+    }
 }
 
 // ---------------------------------------------------------------- handlers

@@ -29,8 +29,7 @@ class TTapiDevice;
 class TfrmConfiguration : public QDialog {
     Q_OBJECT
 public:
-    // record holds the settings whose controls live in other windows (the
-    // e-mail and fax templates, the fax editor) between load and save.
+    // record carries the settings between the file and the controls.
     TfrmConfiguration(Environment &env, Dialogs &dialogs, Settings &record, SettingsPaths paths,
                       QWidget *parent = nullptr);
     ~TfrmConfiguration() override;
@@ -70,9 +69,11 @@ public:
     // from rgEmailHost/editEmailProg and rgFaxHost/editFaxProg.
     std::function<void()> CheckOutlook;
     std::function<void()> CheckFaxService;
-    // Gathers into the record what the other windows' controls hold, just
-    // before a save.
-    std::function<void()> collectOtherSettings;
+    // The template window, live home of the e-mail and fax template keys and
+    // of the two side files' bodies: it takes them at load and gives them
+    // at every save. Unset, the template keys and side files are left alone.
+    std::function<void(const SettingsTemplate &)> setTemplate;
+    std::function<MessageTemplate()> currentTemplate;
     // The sound card; tests put a recorder here.
     std::function<BOOL(const char *, HMODULE, std::uint32_t)> playSound = &PlaySound;
 

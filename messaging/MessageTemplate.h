@@ -1,68 +1,12 @@
 #pragma once
 
-// The e-mail and fax templates as values, and their template files (.tpl):
-// INI text with sections Email and Fax. The settings file keeps the same
-// keys without the two Body keys (their bodies go to side files), so the
-// key readers and writers here serve both.
+// Template files (.tpl): INI text with sections Email and Fax, holding the
+// template keys and a Body key in each section with the hex-encoded body.
 
-#include <QByteArray>
-#include <QDate>
+#include "templates/TemplateKeys.h"
+
 #include <QDateTime>
-#include <QStringList>
-#include <QTime>
-
-class IniFile;
-
-struct EmailTemplate {
-    bool addFirstName = true;   // cbInsertFirstName
-    bool addAttachment = false; // cbAttachment
-    QString attachmentFile;     // editAttachmentFile
-    QString subject;            // editMailSubject
-    bool viewBeforeSend = true; // cbEditInOutlook
-    QStringList body;           // memoMailMessage lines
-};
-
-struct FaxTemplate {
-    int faxSource = 0;  // rbgroupFaxSource: 0 built-in editor, 1 external file
-    int coverPage = 1;  // rbgroupCoverPageType: 0 none, 1 default, 2 custom
-    int schedule = 0;   // rbgroupSchedule: 0 now, 1 later at
-    QString subject;    // editFaxSubject
-    QString note;       // editFaxNote
-    QString sourceFile; // editSourceFileName
-    QDate scheduleDate; // date part of dtpDate
-    QTime scheduleTime; // time-of-day part of dtpTime
-    QByteArray bodyRtf; // the fax editor's document; empty: an empty document
-};
-
-struct MessageTemplate {
-    EmailTemplate email;
-    FaxTemplate fax;
-};
-
-namespace TemplateKeys {
-
-// The Email keys AddFirstName to ViewBeforeSend, in file order (no Body).
-EmailTemplate readEmail(const IniFile &ini);
-void writeEmail(IniFile &ini, const EmailTemplate &t);
-
-// The Fax keys FaxSource to ScheduleTime, in file order (no Body). A missing
-// or unreadable schedule date is today, a time the time of day of now.
-FaxTemplate readFax(const IniFile &ini, const QDateTime &now);
-void writeFax(IniFile &ini, const FaxTemplate &t);
-
-// Body values: every byte as two upper-case hex digits, nothing between.
-// Reading ignores a trailing odd digit and stops at the first pair that is
-// not hex.
-QString hexEncode(const QByteArray &bytes);
-QByteArray hexDecode(const QString &text);
-
-// The mail body's bytes: each line followed by CR LF, in the ANSI code page
-// (Windows-1252); a body that code page cannot hold is written as UTF-8
-// rather than losing characters, and reading tells the two apart.
-QByteArray mailBodyBytes(const QStringList &lines);
-QStringList mailBodyLines(const QByteArray &bytes);
-
-} // namespace TemplateKeys
+#include <QString>
 
 // Writes every key in file order, keys write-through so that a key that
 // cannot be written leaves those before it in the file; other keys the file

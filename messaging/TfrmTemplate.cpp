@@ -308,7 +308,7 @@ MessageTemplate TfrmTemplate::currentTemplate() const
     return t;
 }
 
-void TfrmTemplate::setTemplate(const MessageTemplate &t)
+void TfrmTemplate::setTemplate(const MessageTemplate &t, bool takeMailBody, bool takeFaxBody)
 {
     // Each control as the operator would change it: the click rules follow
     // a change, as they do for a click.
@@ -323,14 +323,15 @@ void TfrmTemplate::setTemplate(const MessageTemplate &t)
         cbEditInOutlook->setChecked(t.email.viewBeforeSend);
         cbEditInOutlookClick();
     }
-    setMailLines(t.email.body);
+    if (takeMailBody)
+        setMailLines(t.email.body);
 
     rbgroupFaxSource->setItemIndex(t.fax.faxSource);
     rbgroupCoverPageType->setItemIndex(t.fax.coverPage);
     editFaxSubject->setText(t.fax.subject);
     editFaxNote->setText(t.fax.note);
     editSourceFileName->setText(t.fax.sourceFile);
-    if (m_faxEditor) {
+    if (m_faxEditor && takeFaxBody) {
         if (t.fax.bodyRtf.isEmpty())
             m_faxEditor->Editor->clearDocument();
         else

@@ -31,9 +31,10 @@ public:
 
     // The template as the controls hold it, and set as the operator would
     // set each control (the click rules follow). setTemplate leaves
-    // CustomCoverPage alone and sets the schedule last, without the warning.
+    // CustomCoverPage alone and sets the schedule last, without the warning;
+    // a body not taken leaves the memo or the fax editor as it is.
     MessageTemplate currentTemplate() const;
-    void setTemplate(const MessageTemplate &t);
+    void setTemplate(const MessageTemplate &t, bool takeMailBody = true, bool takeFaxBody = true);
 
     // The fax editor is created after this window; it is embedded once given.
     void setFaxEditor(TFrmRichEditor *editor) { m_faxEditor = editor; }

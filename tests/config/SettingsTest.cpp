@@ -9,6 +9,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -29,11 +30,21 @@ protected:
 
     void writeIni(const QByteArray &text) { writeBytes(paths.iniFile, text); }
     QByteArray ini() const { return readBytes(paths.iniFile); }
-    Settings load(const SettingsLoadHooks &hooks = {})
+    // What the template window took at the last load.
+    std::optional<SettingsTemplate> taken;
+    Settings load(SettingsLoadHooks hooks = {})
     {
+        taken.reset();
+        hooks.setTemplate = [this](const SettingsTemplate &tpl) { taken = tpl; };
         Settings s;
         LoadSettings(s, paths, t.clock, hooks);
         return s;
+    }
+    // Saved with the templates the window took at the last load.
+    void save(const Settings &s)
+    {
+        ASSERT_TRUE(taken);
+        SaveSettings(s, paths, &taken->values);
     }
 };
 
@@ -47,38 +58,36 @@ TEST_F(SettingsTest, PathsLieInTheProgramFolder)
 
 TEST_F(SettingsTest, MissingFileGivesEveryDefaultAndTheFirstSaveWritesThemInOrder)
 {
-    // GIVEN no settings file and no side files; the memo holds what the form gave it
-    Settings s;
-    s.mailMessage = QStringList{"from the form"};
-    s.faxTemplateRtf = "{\\rtf1 form}";
-    LoadSettings(s, paths, t.clock);
+    // GIVEN no settings file and no side files
+    Settings s = load();
 
-    // THEN every key has its default, and the side files left the controls alone
+    // THEN every key has its default, and no body was handed to the
+    // template window, whose controls keep what the form gave them
     EXPECT_TRUE(s.playList.isEmpty());
     EXPECT_EQ(s.play1, -1); // 0 is not below the empty list's count
     EXPECT_EQ(s.play2, -1);
     EXPECT_EQ(s.selectedDevice, "");
     EXPECT_EQ(s.voiceSupport, VoiceSupport::NotChecked);
     EXPECT_EQ(s.waveDestination, 2);
-    EXPECT_TRUE(s.addFirstName);
-    EXPECT_FALSE(s.addAttachment);
-    EXPECT_TRUE(s.viewBeforeSend);
     EXPECT_EQ(s.emailHostSelection, 0);
-    EXPECT_EQ(s.faxSource, 0);
-    EXPECT_EQ(s.coverPage, 1);
-    EXPECT_EQ(s.schedule, 0);
-    EXPECT_EQ(s.scheduleDate, QDate(2007, 3, 5));
-    EXPECT_EQ(s.scheduleTime, QTime(9, 0));
     EXPECT_EQ(s.faxHostSelection, 0);
     EXPECT_FALSE(s.recordCalls);
-    EXPECT_EQ(s.mailMessage, QStringList{"from the form"});
-    EXPECT_EQ(s.faxTemplateRtf, "{\\rtf1 form}");
+    ASSERT_TRUE(taken);
+    const MessageTemplate &tpl = taken->values;
+    EXPECT_TRUE(tpl.email.addFirstName);
+    EXPECT_FALSE(tpl.email.addAttachment);
+    EXPECT_TRUE(tpl.email.viewBeforeSend);
+    EXPECT_EQ(tpl.fax.faxSource, 0);
+    EXPECT_EQ(tpl.fax.coverPage, 1);
+    EXPECT_EQ(tpl.fax.schedule, 0);
+    EXPECT_EQ(tpl.fax.scheduleDate, QDate(2007, 3, 5));
+    EXPECT_EQ(tpl.fax.scheduleTime, QTime(9, 0));
+    EXPECT_FALSE(taken->hasMailBody);
+    EXPECT_FALSE(taken->hasFaxBody);
     EXPECT_FALSE(QFile::exists(paths.iniFile));
 
-    // WHEN saved
-    s.mailMessage = {};
-    s.faxTemplateRtf = {};
-    SaveSettings(s, paths);
+    // WHEN saved with empty bodies
+    save(s);
 
     // THEN the file is created with the keys in save order and the side files
     // hold an empty body and an empty document
@@ -108,24 +117,53 @@ TEST_F(SettingsTest, LoadThenSaveKeepsTheFileAndBothSideFiles)
     writeBytes(paths.faxTemplateFile(), faxBytes);
 
     const Settings s = load();
+    ASSERT_TRUE(taken);
+    const MessageTemplate &tpl = taken->values;
     EXPECT_EQ(s.playList.size(), 3);
     EXPECT_EQ(s.play1, 2);
     EXPECT_EQ(s.play2, -1);
     EXPECT_EQ(s.selectedDevice, "Simulated Voice Modem");
     EXPECT_EQ(s.waveDestination, 0);
-    EXPECT_EQ(s.mailSubject, " Prices for 2007 ");
-    EXPECT_EQ(s.faxSubject, QString::fromUtf8("Café prices"));
-    EXPECT_EQ(s.scheduleDate, QDate(2007, 3, 9));
-    EXPECT_EQ(s.scheduleTime, QTime(16, 30, 15));
-    EXPECT_EQ(s.mailMessage, (QStringList{"Dear customer,", "", QString::fromUtf8("our café prices € 2007:"),
-                                          "  see attachment"}));
+    EXPECT_EQ(tpl.email.subject, " Prices for 2007 ");
+    EXPECT_EQ(tpl.fax.subject, QString::fromUtf8("Café prices"));
+    EXPECT_EQ(tpl.fax.scheduleDate, QDate(2007, 3, 9));
+    EXPECT_EQ(tpl.fax.scheduleTime, QTime(16, 30, 15));
+    EXPECT_EQ(tpl.fax.bodyRtf, faxBytes);
+    EXPECT_TRUE(taken->hasMailBody && taken->hasFaxBody);
+    EXPECT_EQ(tpl.email.body, (QStringList{"Dear customer,", "", QString::fromUtf8("our café prices € 2007:"),
+                                           "  see attachment"}));
     EXPECT_TRUE(s.recordCalls);
 
-    SaveSettings(s, paths);
+    save(s);
 
     EXPECT_EQ(ini(), iniBytes);
     EXPECT_EQ(readBytes(paths.mailMessageFile()), mailBytes);
     EXPECT_EQ(readBytes(paths.faxTemplateFile()), faxBytes);
+}
+
+TEST_F(SettingsTest, WithoutATemplateWindowTheTemplateKeysAndSideFilesAreLeftAlone)
+{
+    // GIVEN template keys and both side files
+    const QByteArray text = "[Email]\r\nSubject=Spring offer\r\nHostApp=/usr/bin/mailer\r\n\r\n"
+                            "[Fax]\r\nCoverPage=2\r\nHostSelection=1\r\n";
+    writeIni(text);
+    writeBytes(paths.mailMessageFile(), "Hello\r\n");
+    writeBytes(paths.faxTemplateFile(), "not even rtf");
+
+    // WHEN loaded and saved with no template window to take or give them
+    Settings s;
+    LoadSettings(s, paths, t.clock);
+    EXPECT_EQ(s.emailHostApp, "/usr/bin/mailer");
+    EXPECT_EQ(s.faxHostSelection, 1);
+    SaveSettings(s, paths);
+
+    // THEN the template keys and side files are as they were
+    const IniFile file(paths.iniFile);
+    EXPECT_EQ(file.ReadSection("Email"), (QStringList{"Subject", "HostApp", "HostSelection"}));
+    EXPECT_EQ(file.ReadString("Email", "Subject", ""), "Spring offer");
+    EXPECT_EQ(file.ReadString("Fax", "CoverPage", ""), "2");
+    EXPECT_EQ(readBytes(paths.mailMessageFile()), "Hello\r\n");
+    EXPECT_EQ(readBytes(paths.faxTemplateFile()), "not even rtf");
 }
 
 TEST_F(SettingsTest, PlayListSkipsEmptyEntriesAndSaveLeavesNoStaleKeys)
@@ -159,7 +197,7 @@ TEST_F(SettingsTest, HandSpacedLinesStayAsTheyAreWhenTheirValuesDoNotChange)
 
     // WHEN it is loaded and saved without a change
     Settings s = load();
-    SaveSettings(s, paths);
+    save(s);
 
     // THEN its lines are the same; the keys it lacked come after them
     EXPECT_TRUE(ini().startsWith(text.left(text.indexOf("[Email]")))) << ini().toStdString();
@@ -167,7 +205,7 @@ TEST_F(SettingsTest, HandSpacedLinesStayAsTheyAreWhenTheirValuesDoNotChange)
 
     // and a changed value rewrites only its own line
     s.playList.removeLast();
-    SaveSettings(s, paths);
+    save(s);
     EXPECT_TRUE(
         ini().startsWith("[PlayList]\r\nCount=1\r\n0 = /w/a.wav\r\n\r\n[WavePlaying]\r\nPlay1 =0\r\n"))
         << ini().toStdString();
@@ -246,14 +284,15 @@ TEST_F(SettingsTest, UnparsableScheduleComesBackAsNow)
 {
     // Written under a German short date format, read under the US one.
     writeIni("[Fax]\r\nScheduleDate=25.03.2007\r\nScheduleTime=half past four\r\n");
-    Settings s = load();
-    EXPECT_EQ(s.scheduleDate, QDate(2007, 3, 5));
-    EXPECT_EQ(s.scheduleTime, QTime(9, 0));
+    const Settings s = load();
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->values.fax.scheduleDate, QDate(2007, 3, 5));
+    EXPECT_EQ(taken->values.fax.scheduleTime, QTime(9, 0));
 
     // The date's time part and the time's date part are never stored.
-    s.scheduleDate = QDate(2007, 4, 1);
-    s.scheduleTime = QTime(7, 5, 3);
-    SaveSettings(s, paths);
+    taken->values.fax.scheduleDate = QDate(2007, 4, 1);
+    taken->values.fax.scheduleTime = QTime(7, 5, 3);
+    save(s);
     EXPECT_EQ(IniFile(paths.iniFile).ReadString("Fax", "ScheduleDate", ""), "4/1/2007");
     EXPECT_EQ(IniFile(paths.iniFile).ReadString("Fax", "ScheduleTime", ""), "7:05:03 AM");
 }
@@ -314,13 +353,14 @@ TEST_F(SettingsTest, DeviceStepResolvesTheDeviceAndReportsAFailedVoiceCheck)
 
 TEST_F(SettingsTest, SaveFailuresAreReported)
 {
-    Settings s;
-    s.scheduleDate = QDate(2007, 3, 5);
-    s.scheduleTime = QTime(9, 0);
+    const Settings s;
+    MessageTemplate tpl;
+    tpl.fax.scheduleDate = QDate(2007, 3, 5);
+    tpl.fax.scheduleTime = QTime(9, 0);
 
     // The Template folder is gone: the side file cannot be written.
     QDir(paths.templateFolder).removeRecursively();
-    EXPECT_THROW(SaveSettings(s, paths), SettingsFileError);
+    EXPECT_THROW(SaveSettings(s, paths, &tpl), SettingsFileError);
 
     // The settings file's folder does not exist.
     SettingsPaths nowhere = SettingsPaths::inProgramFolder(t.programFolder() + "/missing");

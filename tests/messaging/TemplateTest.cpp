@@ -243,6 +243,30 @@ TEST_F(TemplateWindow, SaveThenOpenGivesTheSameTemplate)
     EXPECT_EQ(w->rbgroupCoverPageType->ItemIndex(), 0);
 }
 
+TEST_F(TemplateWindow, BodiesNotTakenStayAsTheyAre)
+{
+    // GIVEN bodies in both editors, as the form or the operator left them
+    w->setMailLines({QStringLiteral("kept mail")});
+    editor->Editor->setPlainText(QStringLiteral("kept fax"));
+
+    // WHEN the settings give keys but no body (their side files are missing)
+    MessageTemplate t = sample();
+    w->setTemplate(t, false, false);
+
+    // THEN the keys are set and both bodies stay
+    EXPECT_EQ(w->editMailSubject->text(), t.email.subject);
+    EXPECT_EQ(w->rbgroupCoverPageType->ItemIndex(), t.fax.coverPage);
+    EXPECT_EQ(w->mailLines(), QStringList{"kept mail"});
+    EXPECT_EQ(editor->Editor->toPlainText(), "kept fax");
+
+    // and an empty body that is taken empties its editor
+    t.email.body.clear();
+    t.fax.bodyRtf.clear();
+    w->setTemplate(t);
+    EXPECT_TRUE(w->mailLines().isEmpty());
+    EXPECT_EQ(editor->Editor->toPlainText(), "");
+}
+
 TEST_F(TemplateWindow, FaxSourceFileRefusesProgramsInAnyCase)
 {
     struct Case {
