@@ -19,9 +19,15 @@
 #include <mutex>
 #include <thread>
 
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
 extern "C" {
 #include <re.h>
 #include <rem.h>
+// libre's OpenSSL build exports this; its header offers it only under
+// USE_OPENSSL, which would also swap in OpenSSL's SHA names.
+struct ssl_ctx_st *tls_openssl_context(const struct tls *tls);
 }
 
 namespace {
@@ -227,6 +233,7 @@ public:
     struct sip *sip = nullptr;
     struct sipsess_sock *sock = nullptr;
     struct dnsc *dnsc = nullptr;
+    struct tls *tls = nullptr;
     struct sa laddr {};
     std::map<std::string, std::string> secrets; // account key to password
     bool retired = false;
@@ -235,6 +242,7 @@ public:
     void toUi(std::function<void()> fn) { QMetaObject::invokeMethod(q, std::move(fn), Qt::QueuedConnection); }
 
     void setupStack();
+    bool setupTls();
     void teardownStack();
     void startTx(SipDevice &dev);
     void stopTx(SipDevice &dev);
@@ -606,6 +614,21 @@ std::string transportParam(SipAccount::Transport t)
     return {};
 }
 
+// The host a TLS account's server certificate must name.
+QString tlsHost(const SipAccount &a)
+{
+    const QString hostPort = a.registrar.isEmpty() ? a.domain : a.registrar;
+    if (hostPort.startsWith(QLatin1Char('[')))
+        return hostPort.mid(1).section(QLatin1Char(']'), 0, 0);
+    return hostPort.section(QLatin1Char(':'), 0, 0);
+}
+
+bool isAddress(const QString &host)
+{
+    struct sa a {};
+    return sa_set_str(&a, host.toLatin1().constData(), 0) == 0;
+}
+
 } // namespace
 
 void SipLinesImpl::setupStack()
@@ -624,10 +647,15 @@ void SipLinesImpl::setupStack()
     }
     (void)sip_transp_add(sip, SIP_TRANSP_UDP, &laddr);
     (void)sip_transp_add(sip, SIP_TRANSP_TCP, &laddr);
+    const bool tlsReady = setupTls();
     (void)sipsess_listen(&sock, sip, 32, &onIncoming, sip);
     for (auto &devp : devices) {
         SipDevice &dev = *devp;
         const SipAccount &a = dev.account;
+        if (a.transport == SipAccount::Transport::Tls && !tlsReady) {
+            dev.registration = -1;
+            continue;
+        }
         if (a.registrar.isEmpty())
             continue;
         const std::string aor = "sip:" + a.key().toStdString();
@@ -638,6 +666,52 @@ void SipLinesImpl::setupStack()
                             &onRegisterAuth, &dev, false, &onRegistered, &dev, nullptr, nullptr))
             dev.registration = -1;
     }
+}
+
+// TLS accounts get a transport whose server certificates must chain to
+// the system's CA store and name the account's registrar (or its domain
+// when it has none). libre's SIP transport does not check either by
+// itself, so both are set on the OpenSSL context every connection inherits.
+bool SipLinesImpl::setupTls()
+{
+    QStringList names, addresses;
+    for (const auto &dev : devices) {
+        if (dev->account.transport != SipAccount::Transport::Tls)
+            continue;
+        const QString host = tlsHost(dev->account);
+        QList<QString> &list = isAddress(host) ? addresses : names;
+        if (!host.isEmpty() && !list.contains(host))
+            list.append(host);
+    }
+    if (names.isEmpty() && addresses.isEmpty())
+        return false;
+    // OpenSSL checks a single address, and then every name as well; such
+    // a mix cannot be verified soundly, so those accounts fail instead.
+    if (addresses.size() > 1 || (!addresses.isEmpty() && !names.isEmpty()))
+        return false;
+    if (tls_alloc(&tls, TLS_METHOD_SSLV23, nullptr, nullptr))
+        return false;
+    SSL_CTX *ctx = tls_openssl_context(tls);
+    bool ok = ctx && SSL_CTX_set_default_verify_paths(ctx) == 1;
+    // Tests bring a certificate authority of their own.
+    const QByteArray extraCa = qgetenv("BRENVOY_SIP_TEST_CA_FILE");
+    if (ok && !extraCa.isEmpty())
+        ok = tls_add_ca(tls, extraCa.constData()) == 0;
+    if (ok) {
+        SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+        X509_VERIFY_PARAM *param = SSL_CTX_get0_param(ctx);
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        for (const QString &a : addresses)
+            ok = ok && X509_VERIFY_PARAM_set1_ip_asc(param, a.toLatin1().constData()) == 1;
+        for (const QString &n : names)
+            ok = ok && X509_VERIFY_PARAM_add1_host(param, n.toUtf8().constData(), 0) == 1;
+    }
+    if (ok) {
+        ok = sip_transp_add(sip, SIP_TRANSP_TLS, &laddr, tls) == 0;
+    }
+    if (!ok)
+        tls = static_cast<struct tls *>(mem_deref(tls));
+    return ok;
 }
 
 void SipLinesImpl::teardownStack()
@@ -655,6 +729,7 @@ void SipLinesImpl::teardownStack()
         sip_close(sip, true);
     sip = static_cast<struct sip *>(mem_deref(sip));
     dnsc = static_cast<struct dnsc *>(mem_deref(dnsc));
+    tls = static_cast<struct tls *>(mem_deref(tls));
 }
 
 // ---- user-interface thread ------------------------------------------------
