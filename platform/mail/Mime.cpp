@@ -168,52 +168,73 @@ QByteArray build(const MailMessage &mail)
     return writeObject(GMIME_OBJECT(msg.get()));
 }
 
-MailMessage parse(const QByteArray &bytes)
+namespace {
+
+// The headers a message and its outline share.
+template <typename T> void readHeaders(GMimeMessage *msg, T &out)
 {
-    GPtr<GMimeMessage> msg = parseMessage(bytes);
-    MailMessage m;
-    m.subject = fromG(g_mime_message_get_subject(msg.get()));
-    if (InternetAddressList *to = g_mime_message_get_to(msg.get())) {
+    out.subject = fromG(g_mime_message_get_subject(msg));
+    if (InternetAddressList *to = g_mime_message_get_to(msg)) {
         GString_ s(internet_address_list_to_string(to, nullptr, FALSE));
-        m.to = fromG(s.get());
+        out.to = fromG(s.get());
     }
-    if (InternetAddressList *from = g_mime_message_get_from(msg.get())) {
+    if (InternetAddressList *from = g_mime_message_get_from(msg)) {
         GString_ s(internet_address_list_to_string(from, nullptr, FALSE));
-        m.from = fromG(s.get());
+        out.from = fromG(s.get());
     }
-    m.date = fromGDate(g_mime_message_get_date(msg.get()));
-    if (const char *d = g_mime_object_get_header(GMIME_OBJECT(msg.get()), "Delivery-Date")) {
+    out.date = fromGDate(g_mime_message_get_date(msg));
+    if (const char *d = g_mime_object_get_header(GMIME_OBJECT(msg), "Delivery-Date")) {
         GDateTime *dt = g_mime_utils_header_decode_date(d);
-        m.delivered = fromGDate(dt);
+        out.delivered = fromGDate(dt);
         if (dt)
             g_date_time_unref(dt);
     }
-    GMimeObject *top = g_mime_message_get_mime_part(msg.get());
+}
+
+// Calls visit for each leaf part of the message, in order.
+template <typename Visit> void forEachPart(GMimeMessage *msg, Visit visit)
+{
+    GMimeObject *top = g_mime_message_get_mime_part(msg);
     if (!top)
-        return m;
-    bool haveBody = false;
-    auto visit = [&](GMimeObject *obj) {
-        if (!GMIME_IS_PART(obj))
-            return;
-        GMimePart *part = GMIME_PART(obj);
-        if (g_mime_part_is_attachment(part) || g_mime_part_get_filename(part)) {
-            m.attachments.append({fromG(g_mime_part_get_filename(part)), partContent(part)});
-        } else if (!haveBody && GMIME_IS_TEXT_PART(obj)) {
-            GString_ t(g_mime_text_part_get_text(GMIME_TEXT_PART(obj)));
-            m.body = fromG(t.get());
-            haveBody = true;
-        }
+        return;
+    auto leaf = [&](GMimeObject *obj) {
+        if (GMIME_IS_PART(obj))
+            visit(GMIME_PART(obj));
     };
     if (GMIME_IS_MULTIPART(top)) {
         GMimePartIter *it = g_mime_part_iter_new(top);
         do {
             if (GMimeObject *cur = g_mime_part_iter_get_current(it))
-                visit(cur);
+                leaf(cur);
         } while (g_mime_part_iter_next(it));
         g_mime_part_iter_free(it);
     } else {
-        visit(top);
+        leaf(top);
     }
+}
+
+bool isAttachment(GMimePart *part)
+{
+    return g_mime_part_is_attachment(part) || g_mime_part_get_filename(part);
+}
+
+} // namespace
+
+MailMessage parse(const QByteArray &bytes)
+{
+    GPtr<GMimeMessage> msg = parseMessage(bytes);
+    MailMessage m;
+    readHeaders(msg.get(), m);
+    bool haveBody = false;
+    forEachPart(msg.get(), [&](GMimePart *part) {
+        if (isAttachment(part)) {
+            m.attachments.append({fromG(g_mime_part_get_filename(part)), partContent(part)});
+        } else if (!haveBody && GMIME_IS_TEXT_PART(part)) {
+            GString_ t(g_mime_text_part_get_text(GMIME_TEXT_PART(part)));
+            m.body = fromG(t.get());
+            haveBody = true;
+        }
+    });
     return m;
 }
 
@@ -221,43 +242,11 @@ MailOutline outline(const QByteArray &bytes)
 {
     GPtr<GMimeMessage> msg = parseMessage(bytes);
     MailOutline o;
-    o.subject = fromG(g_mime_message_get_subject(msg.get()));
-    if (InternetAddressList *to = g_mime_message_get_to(msg.get())) {
-        GString_ s(internet_address_list_to_string(to, nullptr, FALSE));
-        o.to = fromG(s.get());
-    }
-    if (InternetAddressList *from = g_mime_message_get_from(msg.get())) {
-        GString_ s(internet_address_list_to_string(from, nullptr, FALSE));
-        o.from = fromG(s.get());
-    }
-    o.date = fromGDate(g_mime_message_get_date(msg.get()));
-    if (const char *d = g_mime_object_get_header(GMIME_OBJECT(msg.get()), "Delivery-Date")) {
-        GDateTime *dt = g_mime_utils_header_decode_date(d);
-        o.delivered = fromGDate(dt);
-        if (dt)
-            g_date_time_unref(dt);
-    }
-    GMimeObject *top = g_mime_message_get_mime_part(msg.get());
-    if (!top)
-        return o;
-    auto visit = [&](GMimeObject *obj) {
-        if (!GMIME_IS_PART(obj))
-            return;
-        GMimePart *part = GMIME_PART(obj);
-        if (g_mime_part_is_attachment(part) || g_mime_part_get_filename(part)) {
+    readHeaders(msg.get(), o);
+    forEachPart(msg.get(), [&](GMimePart *part) {
+        if (isAttachment(part))
             o.attachments.append(fromG(g_mime_part_get_filename(part)));
-        }
-    };
-    if (GMIME_IS_MULTIPART(top)) {
-        GMimePartIter *it = g_mime_part_iter_new(top);
-        do {
-            if (GMimeObject *cur = g_mime_part_iter_get_current(it))
-                visit(cur);
-        } while (g_mime_part_iter_next(it));
-        g_mime_part_iter_free(it);
-    } else {
-        visit(top);
-    }
+    });
     return o;
 }
 

@@ -1,5 +1,7 @@
 #include "tests/sip/SipTestSupport.h"
 
+#include "tests/support/RiffBytes.h"
+
 #include "platform/sip/SipAccounts.h"
 
 #include <QCoreApplication>
@@ -372,26 +374,9 @@ double Phone::correlation(const QByteArray &a, const QByteArray &b, int maxShift
 
 void writeWave(const QString &path, int formatTag, const QByteArray &data)
 {
-    auto le32 = [](quint32 v) {
-        QByteArray b(4, 0);
-        qToLittleEndian(v, b.data());
-        return b;
-    };
-    auto le16 = [](quint16 v) {
-        QByteArray b(2, 0);
-        qToLittleEndian(v, b.data());
-        return b;
-    };
-    const int bits = formatTag == 1 ? 16 : 8;
-    const int block = bits / 8;
-    QByteArray fmt = le16(quint16(formatTag)) + le16(1) + le32(8000) + le32(quint32(8000 * block)) +
-                     le16(quint16(block)) + le16(quint16(bits));
-    QByteArray body = "WAVE" + QByteArray("fmt ") + le32(quint32(fmt.size())) + fmt + "data" +
-                      le32(quint32(data.size())) + data;
-    if (data.size() % 2)
-        body += '\0';
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write("RIFF" + le32(quint32(body.size())) + body) < 0)
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(waveFileBytes(formatTag, 8000, 1, formatTag == 1 ? 16 : 8, data)) < 0)
         qFatal("cannot write %s", qPrintable(path));
 }
 

@@ -29,3 +29,13 @@ inline QByteArray riff(const QByteArray &body, const char *type = "WAVE")
 {
     return QByteArray("RIFF") + le32(std::uint32_t(body.size() + 4)) + QByteArray(type, 4) + body;
 }
+
+// A whole wave file: a format chunk (formatTag 1 is PCM) and the data.
+inline QByteArray waveFileBytes(int formatTag, int rate, int channels, int bits, const QByteArray &data)
+{
+    const int block = channels * bits / 8;
+    const QByteArray fmt = le16(std::uint16_t(formatTag)) + le16(std::uint16_t(channels)) +
+                           le32(std::uint32_t(rate)) + le32(std::uint32_t(rate * block)) +
+                           le16(std::uint16_t(block)) + le16(std::uint16_t(bits));
+    return riff(chunk("fmt ", fmt) + chunk("data", data));
+}

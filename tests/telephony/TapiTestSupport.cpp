@@ -1,5 +1,7 @@
 #include "tests/telephony/TapiTestSupport.h"
 
+#include "tests/support/RiffBytes.h"
+
 #include "telephony/TDeviceSelectionForm.h"
 
 #include <QtEndian>
@@ -31,26 +33,9 @@ std::shared_ptr<SelectionAnswer> answerDeviceSelection(const QString &choice)
 
 void writeWaveFile(const QString &path, int rate, int channels, int bits, const QByteArray &data)
 {
-    auto le32 = [](quint32 v) {
-        QByteArray b(4, 0);
-        qToLittleEndian(v, b.data());
-        return b;
-    };
-    auto le16 = [](quint16 v) {
-        QByteArray b(2, 0);
-        qToLittleEndian(v, b.data());
-        return b;
-    };
-    const int block = channels * bits / 8;
-    QByteArray fmt = le16(1) + le16(quint16(channels)) + le32(quint32(rate)) + le32(quint32(rate * block)) +
-                     le16(quint16(block)) + le16(quint16(bits));
-    QByteArray body = "WAVE" + QByteArray("fmt ") + le32(quint32(fmt.size())) + fmt + "data" +
-                      le32(quint32(data.size())) + data;
-    if (data.size() % 2)
-        body += '\0';
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("RIFF" + le32(quint32(body.size())) + body);
+    f.write(waveFileBytes(1, rate, channels, bits, data));
 }
 
 QByteArray rampSamples(int count, int seed)
